@@ -1,0 +1,14 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/platform.h"
+
+int main(int argc, char** argv) {
+    // gtest_discover_tests runs the binary without the test environment, so
+    // the offscreen platform is chosen here, before the application exists.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::testing::InitGoogleTest(&argc, argv);
+    platform::install(platform::makeQtBackend(argc, argv));
+    return RUN_ALL_TESTS();
+}
