@@ -1,6 +1,7 @@
 #include "core/runtime_core.h"
 
 #include "core/errors.h"
+#include "core/files.h"
 #include "core/memblocks.h"
 #include "core/strarea.h"
 #include "core/strstack.h"
@@ -31,6 +32,7 @@ std::uint16_t CoreShutdown() {
 }
 
 void CoreReset() {
+    FileCloseAll();
     AreaShutdown();
     StrStackShutdown();
     MemShutdown();

@@ -15,7 +15,8 @@ ErrCode CoreInit();
 // block still in use (the process ends anyway).
 std::uint16_t CoreShutdown();
 
-// Shutdown without checks, for tests that start each case from a clean runtime.
+// Shutdown without checks, for tests that start each case from a clean runtime;
+// also closes every file the file layer holds open.
 void CoreReset();
 
 }  // namespace rt
