@@ -60,11 +60,12 @@ std::uint16_t FileAtEnd(std::uint16_t handle);
 // A block read (count < 65535) gathers count bytes or up to the end of the
 // file. A line read (count 65535) ends at CR LF, LF or CR, returns the line
 // without its terminator and leaves the stream after the terminator; a line
-// without terminator ends at the end of the file; a lone 0x1A gathered at the
-// start of a line is stepped over. Handle 0 is read one byte at a time.
+// without terminator ends at the end of the file; when what is gathered of a
+// line is the single byte 0x1A (the old end-of-file mark) it is stepped over. Handle 0 is read one byte at a time from
+// where standard input stands (the position is ignored); handles 1 and 2 give 65535.
 // Returns the bytes of the block or line, or 65535 when the end of the file is
 // reached before anything was gathered, or when the data do not fit the
-// buffer (a line longer than capacity, a block larger than it): the stream is
+// buffer (a line longer than capacity, more block bytes than capacity): the stream is
 // then put back where the read started (not possible for handle 0).
 std::uint32_t FileRead(std::uint16_t handle, std::uint32_t position, std::uint32_t count, char* buffer,
                        std::uint32_t capacity);

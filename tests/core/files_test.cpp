@@ -82,6 +82,8 @@ const LineCase kLineCases[] = {
     {"LinesLongerThanAPiece", rep('L', 1300) + "\n" + rep('M', 700) + "\r\n" + "end", {rep('L', 1300), rep('M', 700), "end"}},
 };
 
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.label; }
+
 class LineReading : public Files, public ::testing::WithParamInterface<LineCase> {};
 
 TEST_P(LineReading, GivesEachLineThen65535WithAnyBufferThatHoldsTheLongestLine) {
@@ -163,6 +165,8 @@ const BlockCase kBlockCases[] = {
     {"ExactlyTheBuffer", 2, 4, 4, 4, "2345", 6},
 };
 
+void PrintTo(const BlockCase& c, std::ostream* os) { *os << c.label; }
+
 class BlockReading : public Files, public ::testing::WithParamInterface<BlockCase> {};
 
 TEST_P(BlockReading, ReadsTheRangeThatExists) {
@@ -227,6 +231,8 @@ const ModeCase kModeCases[] = {
     {"WriteOnly", 2 | 8, 0, false, "N"},
     {"AppendOnly", 4 | 8, 3, false, "oldN"},
 };
+
+void PrintTo(const ModeCase& c, std::ostream* os) { *os << c.label; }
 
 class OpenModes : public Files, public ::testing::WithParamInterface<ModeCase> {};
 
@@ -514,6 +520,8 @@ const TextCase kTextCases[] = {
     {"NoLineEnds", "plain", ";", "plain"},
     {"EmptyFile", "", ";", ""},
 };
+
+void PrintTo(const TextCase& c, std::ostream* os) { *os << c.label; }
 
 class LoadText : public Files, public ::testing::WithParamInterface<TextCase> {};
 
