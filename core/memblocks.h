@@ -11,6 +11,7 @@ namespace rt {
 
 namespace tag {
 constexpr std::uint16_t STRINGAREA = 1;
+constexpr std::uint16_t VALUEARRAYS = 3;  // the runtime's growable value arrays
 constexpr std::uint16_t STRINGSTACK = 9;
 constexpr std::uint16_t DATAFILES = 10;
 constexpr std::uint16_t SQLLISTS = 15;
