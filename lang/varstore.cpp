@@ -1,5 +1,7 @@
 #include "lang/varstore.h"
 
+#include "lang/numbers.h"
+
 #include <cstring>
 #include <string_view>
 
@@ -292,96 +294,7 @@ std::string_view trimmed(std::string_view t) {
     return t;
 }
 
-int precision() {
-    int p = sysGet(SysVar::PRECIS);
-    return p < 0 ? 0 : (p > 18 ? 18 : p);
-}
 
-// Scaled value of a numeric text: optional '-', integer digits (at most 20
-// characters), '.', decimals rounded half away from zero to _PRECIS places;
-// 'D' k appends k zeros; reading stops at the first other character.
-std::int64_t textToNumber(std::string_view t) {
-    t = trimmed(t);
-    char buf[160];
-    std::size_t n = 0;
-    std::size_t d = t.find('D');
-    std::string_view head = t.substr(0, d);
-    for (char c : head.substr(0, 120)) buf[n++] = c;
-    if (d != std::string_view::npos) {
-        std::size_t k = 0;
-        for (char c : t.substr(d + 1)) {
-            if (c < '0' || c > '9') break;
-            k = k * 10 + static_cast<std::size_t>(c - '0');
-            if (k > 30) break;
-        }
-        for (std::size_t i = 0; i < k && n < sizeof buf; ++i) buf[n++] = '0';
-    }
-    std::string_view s(buf, n);
-    bool neg = !s.empty() && s.front() == '-';
-    if (neg) s.remove_prefix(1);
-    std::size_t dot = s.find('.');
-    std::string_view ip = s.substr(0, dot);
-    if (ip.size() > 20) ip = ip.substr(0, 20);
-    const unsigned __int128 kMax = static_cast<unsigned __int128>(INT64_MAX);
-    unsigned __int128 v = 0;
-    bool stopped = false;
-    for (char c : ip) {
-        if (c < '0' || c > '9') {
-            stopped = true;
-            break;
-        }
-        v = v * 10 + static_cast<unsigned>(c - '0');
-        if (v > kMax) v = kMax + 1;
-    }
-    int p = precision();
-    std::string_view dec = (dot == std::string_view::npos || stopped) ? std::string_view() : s.substr(dot + 1);
-    bool roundUp = false;
-    for (int i = 0; i <= p; ++i) {
-        int digit = 0;
-        if (static_cast<std::size_t>(i) < dec.size() && dec[i] >= '0' && dec[i] <= '9') digit = dec[i] - '0';
-        else dec = dec.substr(0, static_cast<std::size_t>(i));
-        if (i == p) {
-            roundUp = digit >= 5;
-            break;
-        }
-        v = v * 10 + static_cast<unsigned>(digit);
-        if (v > kMax) v = kMax + 1;
-    }
-    if (roundUp) v += 1;
-    std::int64_t r = v > kMax ? INT64_MAX : static_cast<std::int64_t>(v);
-    return neg ? -r : r;
-}
-
-// Numeric input cleaned by the locale's accepted characters (environment
-// entry 0: decimal separator first, accepted set in the first quotes).
-// Writes at most 20 characters to out and returns their count.
-std::size_t cleanNumber(std::string_view t, char* out) {
-    char decSep = '.';
-    std::string_view accepted = "0123456789.-D";
-    StrDesc env = AreaGet(area::ENV, 0);
-    std::string_view locale = env.view();
-    locale = locale.substr(0, locale.find('\0'));
-    std::size_t q1 = locale.find('\'');
-    std::size_t q2 = q1 == std::string_view::npos ? q1 : locale.find('\'', q1 + 1);
-    if (locale.size() >= 2 && q2 != std::string_view::npos) {
-        decSep = locale[0];
-        accepted = locale.substr(q1 + 1, q2 - q1 - 1);
-    }
-    t = trimmed(t);
-    char kept[256];
-    std::size_t n = 0;
-    for (char c : t) {
-        if (n == sizeof kept) break;
-        if (accepted.find(c) == std::string_view::npos && c != '.') break;
-        if (c == '-' && n > 0) break;
-        kept[n++] = c;
-    }
-    std::size_t i = 0, m = 0;
-    if (i < n && kept[i] == '-') out[m++] = kept[i++];
-    while (i < n && kept[i] == '0' && !(i + 1 < n && kept[i + 1] == decSep)) ++i;
-    for (; i < n && m < 20; ++i) out[m++] = kept[i] == decSep ? '.' : kept[i];
-    return m;
-}
 
 // ---- arrays -----------------------------------------------------------------
 
@@ -535,7 +448,7 @@ ErrCode parseElementRef(StrDesc name, ElementRef& out) {
             arg.text = true;
             arg.str = StrMake(a.data() + 1, a.size() - 2);
         } else {
-            arg.num = textToNumber(a);
+            arg.num = textToNum(StrView(a));
         }
         start = i + 1;
     }
@@ -598,6 +511,9 @@ ErrCode varInit() {
         return err::STRUCTMEMERROR;
     }
     g_ready = true;
+    // The number and date conversions read their switches from the store.
+    numSysBind([](std::uint16_t pos) { return sysGet(pos); },
+               [](std::uint16_t pos, std::int16_t v) { sysSet(pos, v); });
     if (!rebuildBuckets(kFirstBuckets, 0)) {
         varShutdown();
         return err::STRUCTMEMERROR;
@@ -618,6 +534,7 @@ ErrCode varInit() {
 }
 
 void varShutdown() {
+    if (g_ready) numSysBind(nullptr, nullptr);
     if (g_ready && AreaReady()) {
         AreaTruncate(area::VARVALUES, 0);
         AreaTruncate(area::VARNAMES, 0);
@@ -735,11 +652,10 @@ ErrCode varAssignText(StrDesc name, StrDesc text, bool raw) {
     if (asText) {
         e = StrPush(text);
     } else if (raw) {
-        e = numPush(textToNumber(text.view()));
+        e = numPush(textToNum(text));
     } else {
-        char clean[20];
-        std::size_t n = cleanNumber(text.view(), clean);
-        e = numPush(textToNumber(std::string_view(clean, n)));
+        StrDesc clean = cleanNumeric(text);
+        e = clean.isError() ? StrError(clean) : numPush(textToNum(clean));
     }
     if (!e) e = varSet(name);
     StrRelease(m);

@@ -1,3 +1,4 @@
+#include "lang/numbers.h"
 #include "lang/varstore.h"
 
 #include <gtest/gtest.h>
@@ -379,10 +380,12 @@ TEST_F(VarStoreTest, AssignTextConvertsByTheTargetKind) {
 TEST_F(VarStoreTest, AssignTextCleansWithTheLocaleDecimalSeparator) {
     std::string env = std::string(",.'0123456789,-D',' NY','  ,NO,YES'") + '\0' + "months" + '\0' + ' ';
     ASSERT_EQ(AreaSet(area::ENV, 0, StrView(env)), 0);
+    numLocaleInit(AreaGet(area::ENV, 0));  // as start-up does after building entry 0
     ASSERT_EQ(varAssignText(N("P#"), N("0,75"), false), 0);
     EXPECT_EQ(num("P#"), 75);
     ASSERT_EQ(varAssignText(N("P#"), N("1.5"), false), 0);  // '.' is always kept
     EXPECT_EQ(num("P#"), 150);
+    numLocaleInit();
 }
 
 // ---- store exhaustion -------------------------------------------------------
