@@ -32,7 +32,7 @@ TEST_P(CellFonts, FillTheCellWithAFixedPitchFace) {
     const QFont font = makeFont(spec);
     EXPECT_TRUE(QFontInfo(font).fixedPitch()) << QFontInfo(font).family().toStdString();
     EXPECT_EQ(QFontInfo(font).bold(), spec.weight >= 700);
-    // The line height is the spec's height (a pixel size step may move the
+    // The line height is the height asked for (a pixel size step may move the
     // line height by two pixels, never above it).
     EXPECT_LE(m.cellHeight, spec.height);
     EXPECT_GE(m.cellHeight, spec.height - 2);
