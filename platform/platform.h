@@ -49,8 +49,11 @@ public:
     // True once the application's main window exists.
     virtual bool hasMainWindow() const = 0;
 
-    // Removes pending window events from the queue without handling them
-    // (used before a box is shown while there is no main window yet).
+    // Throws the user's pending input (keys and clicks not yet handled) away
+    // unhandled, so that typed-ahead keys cannot answer the box shown next;
+    // the window system's own pending work (repaints, deferred deletes) is
+    // done, not lost. Used before a box is shown while there is no main
+    // window yet.
     virtual void discardPendingEvents() = 0;
 
     // Handles pending window events and returns.
@@ -72,6 +75,13 @@ Backend& backend();
 
 // Creates the backends (each lives in its own library).
 std::unique_ptr<Backend> makeConsoleBackend();
+
+// The window backend. Creates the application object from `argc`/`argv`
+// (which must outlive it) unless one exists; the backend then owns it and
+// destroys it with itself, so destroy the backend before main() returns (one
+// still alive at exit leaves the application object to the system). Gives
+// the console backend when the existing application object cannot show
+// widgets.
 std::unique_ptr<Backend> makeQtBackend(int& argc, char** argv);
 
 }  // namespace platform
