@@ -1,0 +1,715 @@
+// The SQL connection against the throwaway server: logins from keys, files and
+// the login screen, connection strings, statements and their results, result
+// slots, the asynchronous form, the catalogue, literals and messages.
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/errors.h"
+#include "core/strarea.h"
+#include "core/strstack.h"
+#include "data/sqlbridge.h"
+#include "data/sqlconn.h"
+#include "tests/support/pg_test.h"
+#include "tests/support/runtime_fixture.h"
+
+using namespace rt;
+using testsupport::show;
+
+namespace {
+
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+// A plain libpq connection (UTF-8) to prepare and inspect the test database.
+class Admin {
+public:
+    explicit Admin(const std::string& info) : conn_(PQconnectdb(info.c_str()), PQfinish) {}
+    bool ok() const { return PQstatus(conn_.get()) == CONNECTION_OK; }
+    void exec(const std::string& sql) {
+        std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn_.get(), sql.c_str()), PQclear);
+        auto st = PQresultStatus(r.get());
+        ASSERT_TRUE(st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) << sql << ": " << PQerrorMessage(conn_.get());
+    }
+    std::vector<std::string> column(const std::string& sql) {
+        std::vector<std::string> out;
+        std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn_.get(), sql.c_str()), PQclear);
+        for (int i = 0; i < PQntuples(r.get()); ++i) out.emplace_back(PQgetvalue(r.get(), i, 0));
+        return out;
+    }
+    std::string literal(const std::string& v) {
+        char* q = PQescapeLiteral(conn_.get(), v.data(), v.size());
+        std::string s = q ? q : "";
+        PQfreemem(q);
+        return s;
+    }
+    // A login role with this password (dropped first when it exists).
+    void role(const std::string& name, const std::string& password) {
+        exec("DROP ROLE IF EXISTS " + name);
+        exec("CREATE ROLE " + name + " LOGIN PASSWORD " + literal(password));
+    }
+
+private:
+    std::unique_ptr<PGconn, decltype(&PQfinish)> conn_;
+};
+
+class Sql : public testsupport::RuntimeTest {
+protected:
+    void SetUp() override {
+        RuntimeTest::SetUp();
+        sqlbridge::reset();
+        loginDialogSet(nullptr);
+    }
+    void TearDown() override {
+        SqlShutdown();
+        loginDialogSet(nullptr);
+        sqlbridge::reset();
+        RuntimeTest::TearDown();
+    }
+    ErrCode connectAs(const std::string& db, const std::string& user, const std::string& password,
+                      std::uint16_t flags = 0) {
+        std::string host = env("PGHOST");
+        return connect(StrView(host), StrView(db), StrView(user), StrView(password), flags);
+    }
+    ErrCode connectTo(const std::string& db, std::uint16_t flags = 0) {
+        return connectAs(db, env("PGUSER"), env("PGPASSWORD"), flags);
+    }
+    // The first value of a one-row query run through the runtime.
+    std::string scalar(const std::string& sql) {
+        if (execute(StrView(sql)) != 0) return "<failed: " + show(ErrorDetailGet()) + ">";
+        return show(resultValue(0, 0));
+    }
+    std::uint16_t current() const { return static_cast<std::uint16_t>(sqlbridge::sysGet(sqlbridge::SQLSTK)); }
+    bool connectedFlag() const { return sqlbridge::sysTest(sqlbridge::AUXSTAT, 2048); }
+    void setCommandLine(const std::string& text) { AreaSet(area::ENV, 1, StrView(text)); }
+
+    testsupport::TempDir dir;
+};
+
+// ---- Login -------------------------------------------------------------------------------
+
+TEST_F(Sql, LoginReadsSqlparamsDatAndStoresTheParameterString) {
+    REQUIRE_DATABASE(info, "sqlconn_file");
+    dir.write("sqlparams.dat", "sqlhost=" + env("PGHOST") + "\r\ndatabase='sqlconn_file'\r\n\r\nuser='" + env("PGUSER") +
+                                   "'\nPASSW=wrong\npassw='" + env("PGPASSWORD") + "'\n");
+    ASSERT_EQ(login(StrView("sqlparams.dat"), 0), 0) << show(ErrorDetailGet());
+    EXPECT_TRUE(connectedFlag());
+    EXPECT_EQ(scalar("SELECT current_database()"), "sqlconn_file");
+    EXPECT_EQ(show(AreaGet(area::ENV, 11)),
+              "'" + env("PGHOST") + "','sqlconn_file','" + env("PGUSER") + "','" + env("PGPASSWORD") + "'");
+
+    // A second login goes to a new slot and to environment string 12.
+    ASSERT_EQ(login(StrView("sqlparams.dat"), 0), 0);
+    EXPECT_EQ(current(), 1);
+    EXPECT_EQ(show(AreaGet(area::ENV, 12)), show(AreaGet(area::ENV, 11)));
+}
+
+TEST_F(Sql, CommandLineKeysWinOverSqlparamsDat) {
+    REQUIRE_DATABASE(info, "sqlconn_keys");
+    dir.write("sqlparams.dat", "sqlhost=" + env("PGHOST") + "\ndatabase='no_such_db'\nuser='nobody'\npassw='x'\n");
+    // "SQLHOST" is found on the retry with the name's case changed.
+    setCommandLine("trendor /SQLHOST=" + env("PGHOST") + " /database='sqlconn_keys' /user='" + env("PGUSER") +
+                   "' /passw='" + env("PGPASSWORD") + "'");
+    ASSERT_EQ(login(StrView("sqlparams.dat"), 0), 0) << show(ErrorDetailGet());
+    EXPECT_EQ(scalar("SELECT current_database()"), "sqlconn_keys");
+}
+
+TEST_F(Sql, MissingParameterFileWithoutLoginScreenEndsCancelled) {
+    EXPECT_EQ(login(StrView("sqlparams.dat"), 0), err::USERCANCELED);
+    EXPECT_EQ(show(ErrorDetailGet()), "sqlparams.dat");
+    EXPECT_FALSE(connectedFlag());
+}
+
+// The login screen stand-in: records what it was shown and answers from a script.
+struct ScreenScript {
+    std::vector<std::string> shown;
+    std::vector<std::string> answers;  // "" = cancel
+};
+ScreenScript g_screen;
+
+ErrCode scriptedScreen(StrDesc title, StrDesc spec, StrDesc* answer) {
+    g_screen.shown.push_back(title.str() + "|" + spec.str());
+    std::size_t n = g_screen.shown.size() - 1;
+    if (n >= g_screen.answers.size() || g_screen.answers[n].empty()) return err::USERCANCELED;
+    StrPush(StrView(g_screen.answers[n]));
+    *answer = StrTop();
+    return 0;
+}
+
+TEST_F(Sql, FailedLoginAsksTheScreenAndTriesEachAnswer) {
+    REQUIRE_DATABASE(info, "sqlconn_screen");
+    g_screen = {};
+    std::string good = "'" + env("PGHOST") + "','sqlconn_screen','" + env("PGUSER") + "','" + env("PGPASSWORD") + "'";
+    g_screen.answers = {"'" + env("PGHOST") + "','sqlconn_screen','" + env("PGUSER") + "','wrong'", good};
+    loginDialogSet(scriptedScreen);
+    StrMarkT m = StrMark();
+    ASSERT_EQ(login(StrView("sqlparams.dat"), 12), 0) << show(ErrorDetailGet());
+    EXPECT_EQ(StrMark(), m);
+    ASSERT_EQ(g_screen.shown.size(), 2u);
+    EXPECT_EQ(g_screen.shown[0],
+              "Database access|'Host:':'A30'::'localhost','Database:':'A30'::,'User:':'A30'::,"
+              "'Password:':'P30'::,'Remember (Y/N):':'L1'");
+    EXPECT_EQ(show(AreaGet(area::ENV, 11)), good);
+    EXPECT_EQ(scalar("SELECT current_database()"), "sqlconn_screen");
+}
+
+struct RememberCase {
+    std::uint16_t flags;
+    const char* file;  // null: no remembered login
+};
+
+class SqlRemember : public Sql, public ::testing::WithParamInterface<RememberCase> {};
+
+TEST_P(SqlRemember, RememberedLoginIsWrittenForItsOwnerAndOfferedNextTime) {
+    REQUIRE_DATABASE(info, "sqlconn_remember");
+    const RememberCase& c = GetParam();
+    for (const char* name : {"sqlusrprm.dat", "sqladmprm.dat", "slqusrpr2.dat"}) {
+        dir.write(name, "'old','values'");
+        ::chmod((dir.path() / name).c_str(), 0644);
+    }
+    g_screen = {};
+    loginDialogSet(scriptedScreen);
+    std::string answer = "'" + env("PGHOST") + "','sqlconn_remember','" + env("PGUSER") + "','bad pw','Y'";
+    EXPECT_EQ(login(StrView(answer), c.flags), err::USERCANCELED);
+    ASSERT_EQ(g_screen.shown.size(), 1u);
+    if (!c.file) {
+        EXPECT_NE(g_screen.shown[0].find("'Host:':'A30'::'localhost','Database:':'A30'::,"), std::string::npos)
+            << g_screen.shown[0];
+        EXPECT_EQ(dir.read("sqlusrprm.dat"), "'old','values'");
+        return;
+    }
+    EXPECT_EQ(dir.read(c.file), answer);
+    struct stat st {};
+    ASSERT_EQ(::stat((dir.path() / c.file).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(g_screen.shown[0], "Database access|'Host:':'A30'::'" + env("PGHOST") +
+                                     "','Database:':'A30'::'sqlconn_remember','User:':'A30'::'" + env("PGUSER") +
+                                     "','Password:':'P30'::'bad pw','Remember (Y/N):':'L1'");
+}
+
+INSTANTIATE_TEST_SUITE_P(FilesByFlags, SqlRemember,
+                         ::testing::Values(RememberCase {0, "sqlusrprm.dat"}, RememberCase {4, "sqladmprm.dat"},
+                                           RememberCase {8, "slqusrpr2.dat"}, RememberCase {12, nullptr}));
+
+TEST_F(Sql, LoginNotRememberedLeavesTheFileAlone) {
+    REQUIRE_DATABASE(info, "sqlconn_noremember");
+    dir.write("sqlusrprm.dat", "'keep'");
+    std::string p = "'" + env("PGHOST") + "','sqlconn_noremember','" + env("PGUSER") + "','" + env("PGPASSWORD") + "','N'";
+    ASSERT_EQ(login(StrView(p), 0), 0);
+    EXPECT_EQ(dir.read("sqlusrprm.dat"), "'keep'");
+    EXPECT_EQ(show(AreaGet(area::ENV, 11)), p);
+}
+
+// ---- Connections ---------------------------------------------------------------------------
+
+TEST_F(Sql, PasswordsAreEscapedAndNeverInjectKeywords) {
+    REQUIRE_DATABASE(info, "sqlconn_pw");
+    Admin admin(info);
+    ASSERT_TRUE(admin.ok());
+    struct Case {
+        const char* role;
+        std::string password;
+    };
+    const Case cases[] = {{"sqlconn_odd", "a'b\\c d"}, {"sqlconn_inject", "x' dbname='postgres"}, {"sqlconn_tail", "pw\\"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.role);
+        admin.role(c.role, c.password);
+        ASSERT_EQ(connectAs("sqlconn_pw", c.role, c.password), 0) << show(ErrorDetailGet());
+        EXPECT_EQ(scalar("SELECT current_user || ' ' || current_database()"), std::string(c.role) + " sqlconn_pw");
+        disconnect();
+    }
+    // The same password through a parameter string and through "sqlparams.dat".
+    std::string p = "'" + env("PGHOST") + "','sqlconn_pw','sqlconn_odd',\"a'b\\c d\"";
+    ASSERT_EQ(login(StrView(p), 0), 0) << show(ErrorDetailGet());
+    disconnect();
+    dir.write("sqlparams.dat", "sqlhost=" + env("PGHOST") + "\ndatabase='sqlconn_pw'\nuser='sqlconn_odd'\npassw=\"a'b\\c d\"\n");
+    ASSERT_EQ(login(StrView(""), 0), err::USERCANCELED);  // an empty source goes to the screen
+    ASSERT_EQ(login(StrView("sqlparams.dat"), 0), 0) << show(ErrorDetailGet());
+    EXPECT_EQ(scalar("SELECT current_user"), "sqlconn_odd");
+}
+
+TEST_F(Sql, EmptyUserConnectsAsGuest) {
+    REQUIRE_DATABASE(info, "sqlconn_guest");
+    Admin admin(info);
+    admin.role("guest", "guest pw");
+    ASSERT_EQ(connectAs("sqlconn_guest", "", "guest pw"), 0) << show(ErrorDetailGet());
+    EXPECT_EQ(scalar("SELECT current_user"), "guest");
+}
+
+TEST_F(Sql, FailedConnectIsSqlErrorWithTheServerMessage) {
+    REQUIRE_DATABASE(info, "sqlconn_fail");
+    EXPECT_EQ(connectAs("sqlconn_fail", env("PGUSER"), "not the password"), err::SQLERROR);
+    EXPECT_EQ(ErrorRecordCode(), err::SQLERROR);
+    EXPECT_EQ(ErrorRecordContext(), ctx::SQLCONNECT);
+    EXPECT_NE(show(ErrorDetailGet()).find("password authentication failed"), std::string::npos)
+        << show(ErrorDetailGet());
+    EXPECT_FALSE(slotConnected(0));
+    EXPECT_FALSE(connectedFlag());
+    EXPECT_EQ(run(StrView("SELECT 1")), err::SQLERROR);
+    EXPECT_NE(show(ErrorDetailGet()).find("SQL Connection Fail"), std::string::npos);
+}
+
+TEST_F(Sql, ConnectionsTakeFreeSlotsAndDisconnectMovesDown) {
+    REQUIRE_DATABASE(info, "sqlconn_slots8");
+    for (std::uint16_t i = 0; i < SQL_SLOTS; ++i) {
+        ASSERT_EQ(connectTo("sqlconn_slots8"), 0);
+        EXPECT_EQ(current(), i);
+    }
+    EXPECT_EQ(connectTo("sqlconn_slots8"), err::OUTOFMEMORY);
+    disconnect();  // slot 7
+    EXPECT_EQ(current(), 6);
+    sqlbridge::sysSet(sqlbridge::SQLSTK, 3);
+    disconnect();  // slot 3: down to 2
+    EXPECT_EQ(current(), 2);
+    EXPECT_FALSE(slotConnected(3));
+    ASSERT_EQ(connectTo("sqlconn_slots8"), 0);  // slot 2 is taken: the first free one
+    EXPECT_EQ(current(), 3);
+    for (std::uint16_t s = 0; s < SQL_SLOTS; ++s) {
+        if (!slotConnected(s)) continue;
+        sqlbridge::sysSet(sqlbridge::SQLSTK, static_cast<std::int16_t>(s));
+        disconnect();
+    }
+    EXPECT_FALSE(connectedFlag());
+
+    // A result slot holds a copy of the connection: closing it there closes it everywhere.
+    ASSERT_EQ(connectTo("sqlconn_slots8"), 0);
+    ASSERT_EQ(run(StrView("SELECT generate_series(1,3)")), 0);
+    EXPECT_EQ(current(), 1);
+    disconnect();
+    EXPECT_FALSE(slotConnected(0));
+    EXPECT_FALSE(slotConnected(1));
+    EXPECT_EQ(current(), 0);
+    EXPECT_FALSE(connectedFlag());
+    EXPECT_EQ(run(StrView("SELECT 1")), err::SQLERROR);
+}
+
+TEST_F(Sql, RowsAndMessagesArriveAsWindows1252) {
+    REQUIRE_DATABASE(info, "sqlconn_enc");
+    Admin admin(info);
+    ASSERT_EQ(connectTo("sqlconn_enc"), 0);
+    ASSERT_EQ(run(StrView("CREATE TABLE t(v text)")), 0);
+    ASSERT_EQ(run(StrView("INSERT INTO t VALUES ('caf\xE9')")), 0) << show(ErrorDetailGet());
+    EXPECT_EQ(scalar("SELECT v FROM t"), "caf\xE9");
+    EXPECT_EQ(admin.column("SELECT v FROM t"), std::vector<std::string> {"caf\xC3\xA9"});  // stored as UTF-8
+    EXPECT_EQ(run(StrView("SELECT * FROM \"tabl\xE9\"")), err::SQLERROR);
+    EXPECT_NE(show(ErrorDetailGet()).find("\"tabl\xE9\""), std::string::npos) << show(ErrorDetailGet());
+}
+
+// ---- Statements -------------------------------------------------------------------------------
+
+TEST_F(Sql, ExecuteGivesDoneNoRowSqlErrorAndDataExist) {
+    REQUIRE_DATABASE(info, "sqlconn_exec");
+    ASSERT_EQ(connectTo("sqlconn_exec"), 0);
+    using namespace std::string_literals;
+    struct Case {
+        std::string statement;
+        ErrCode code;
+        std::uint64_t rows;
+        const char* message;  // expected start of the repaired message, null: not checked
+    };
+    const Case cases[] = {
+        {"CREATE TABLE k(id int PRIMARY KEY, name text)", 0, 0, nullptr},
+        {"INSERT INTO k VALUES (1,'a'),(2,'b'),(3,'c')", 0, 3, nullptr},
+        {"UPDATE k SET name='z' WHERE id>1", 0, 2, nullptr},
+        {"SELECT * FROM k WHERE id=1", 0, 1, nullptr},
+        {"SELECT * FROM k WHERE id=9", 2, 0, nullptr},
+        {"DELETE FROM k WHERE id=9", 0, 0, nullptr},
+        {"INSERT INTO k VALUES (2,'again')", err::DATAEXIST, 0,
+         "ERROR:  duplicate key value violates unique constraint \"k_pkey\"\nDETAIL:  Key (id)=(2) already exists\r\n"},
+        {"CREATE TYPE mood AS ENUM ('up')", 0, 0, nullptr},
+        {"CREATE TYPE mood AS ENUM ('down')", err::DATAEXIST, 0, "ERROR:  type \"mood\" already exists\r\n"},
+        {"CREATE TABLE k(id int)", err::SQLERROR, 0, "ERROR:  relation \"k\" already exists\r\n"},
+        {"SELECT nothing FROM k", err::SQLERROR, 0, "ERROR:  column \"nothing\" does not exist"},
+        // A NUL would cut the statement short: it is refused, never sent.
+        {"INSERT INTO k VALUES (5, 'x\0y')"s, err::SQLERROR, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.statement);
+        ErrorRecordClear();
+        std::uint64_t rows = 99;
+        EXPECT_EQ(execute(StrView(c.statement), -1, &rows), c.code);
+        EXPECT_EQ(rows, c.rows);
+        if (c.code >= 128) {
+            EXPECT_EQ(ErrorRecordCode(), c.code);
+            EXPECT_EQ(ErrorRecordContext(), ctx::SQLEXEC);
+            std::string detail = show(ErrorDetailGet());
+            EXPECT_EQ(detail.rfind(c.message, 0), 0u) << detail;
+            EXPECT_EQ(detail.substr(detail.size() - std::min(detail.size(), c.statement.size())), c.statement);
+        }
+    }
+    EXPECT_EQ(scalar("SELECT count(*) FROM k"), "3");  // the NUL statement was never sent
+}
+
+struct TraceCase {
+    std::int16_t trace;
+    bool done, failed;
+};
+
+class SqlTrace : public Sql, public ::testing::WithParamInterface<TraceCase> {};
+
+TEST_P(SqlTrace, StatementsAreTracedAtLevelFourAndFailuresAtSix) {
+    REQUIRE_DATABASE(info, "sqlconn_trace");
+    AreaSet(area::WORK, area::WORK_LOGPATH, StrView("trace.txt"));
+    sqlbridge::sysSet(sqlbridge::TRACE, GetParam().trace);
+    ASSERT_EQ(connectTo("sqlconn_trace"), 0);
+    run(StrView("SELECT 1"));
+    run(StrView("SELECT broken"));
+    std::string log = dir.read("trace.txt");
+    std::string connectLine = "dbname = 'sqlconn_trace' host = '" + env("PGHOST") + "' user = '" + env("PGUSER") +
+                              "' password = '********' 0\r\n";
+    EXPECT_EQ(log, (GetParam().done ? connectLine + "SELECT 1\r\n" : "") +
+                       (GetParam().failed ? "SELECT broken\r\n" : std::string()));
+}
+
+INSTANTIATE_TEST_SUITE_P(TraceBits, SqlTrace,
+                         ::testing::Values(TraceCase {1, false, false}, TraceCase {2, false, true},
+                                           TraceCase {4, true, true}, TraceCase {5, true, true}));
+
+TEST_F(Sql, ResultSlotsKeepMultiRowResultsApart) {
+    REQUIRE_DATABASE(info, "sqlconn_results");
+    ASSERT_EQ(connectTo("sqlconn_results"), 0);
+    ASSERT_EQ(run(StrView("CREATE TABLE n AS SELECT g AS v FROM generate_series(1,5) g")), 0);
+
+    EXPECT_EQ(scalar("SELECT 'base'"), "base");
+    EXPECT_EQ(current(), 0);
+    std::uint64_t rows = 0;
+    ASSERT_EQ(execute(StrView("SELECT v FROM n ORDER BY v"), -1, &rows), 0);
+    EXPECT_EQ(rows, 5u);
+    EXPECT_EQ(current(), 1);
+    EXPECT_EQ(resultRows(), 5u);
+
+    // A single row replaces the base slot's result, not the five rows.
+    EXPECT_EQ(scalar("SELECT 'single'"), "single");
+    EXPECT_EQ(current(), 0);
+    EXPECT_EQ(show(resultValue(4, 0, 1)), "5");
+    EXPECT_EQ(current(), 1);
+    EXPECT_EQ(baseSlot(), 0);
+
+    // No row: code 2 and the base slot keeps its result.
+    EXPECT_EQ(run(StrView("SELECT v FROM n WHERE v > 10")), 2);
+    EXPECT_EQ(show(resultValue(0, 0, 0)), "single");
+    EXPECT_EQ(show(resultValue(7, 0, 0)), "");
+    EXPECT_EQ(show(resultValue(0, 3, 0)), "");
+
+    // Slots 2..7 take further multi-row results, then there is no room.
+    for (std::uint16_t s = 2; s < SQL_SLOTS; ++s) {
+        ASSERT_EQ(run(StrView("SELECT v FROM n")), 0);
+        EXPECT_EQ(current(), s);
+    }
+    EXPECT_EQ(newResultSlot(), SQL_NOSLOT);
+    EXPECT_EQ(run(StrView("SELECT v FROM n")), err::DATAOUTBOUND);
+    releaseResult(3);
+    EXPECT_FALSE(slotHasResult(3));
+    EXPECT_EQ(newResultSlot(), 3);
+    ASSERT_EQ(run(StrView("SELECT v FROM n")), 0);
+    EXPECT_EQ(current(), 3);
+
+    // An explicit slot receives even a single row.
+    releaseResult(6);
+    ASSERT_EQ(execute(StrView("SELECT 'six'"), 6, nullptr), 0);
+    EXPECT_EQ(current(), 6);
+    EXPECT_EQ(show(resultValue(0, 0)), "six");
+    EXPECT_EQ(show(resultValue(0, 0, 0)), "single");
+}
+
+TEST_F(Sql, SlotNumbersOfEightOrMoreAreRefusedAndLogged) {
+    REQUIRE_DATABASE(info, "sqlconn_badslot");
+    ASSERT_EQ(connectTo("sqlconn_badslot"), 0);
+    for (std::int16_t bad : {8, 200, -1}) {
+        sqlbridge::sysSet(sqlbridge::SQLSTK, bad);
+        EXPECT_EQ(run(StrView("SELECT 1")), err::INTERNALERROR);
+        EXPECT_EQ(StrError(resultValue(0, 0)), err::INTERNALERROR);
+        EXPECT_EQ(newResultSlot(), SQL_NOSLOT);
+    }
+    EXPECT_NE(dir.read("assertions.log").find("sqlControlFailure"), std::string::npos);
+    sqlbridge::sysSet(sqlbridge::SQLSTK, 0);
+    EXPECT_EQ(scalar("SELECT 'still fine'"), "still fine");
+}
+
+// ---- Asynchronous form --------------------------------------------------------------------------
+
+std::vector<std::uint16_t> g_hookCalls;
+int g_hookCancelAfter = -1;  // answer 122 on this poll (-1: never)
+
+ErrCode recordingHook(std::uint16_t mode) {
+    g_hookCalls.push_back(mode);
+    if (mode == 2 && g_hookCancelAfter >= 0 &&
+        std::count(g_hookCalls.begin(), g_hookCalls.end(), 2) > g_hookCancelAfter)
+        return err::USERCANCELED;
+    return 0;
+}
+
+TEST_F(Sql, AsynchronousFormPollsTheHookUntilTheResultArrives) {
+    REQUIRE_DATABASE(info, "sqlconn_async");
+    ASSERT_EQ(connectTo("sqlconn_async"), 0);
+    g_hookCalls.clear();
+    g_hookCancelAfter = -1;
+    sqlbridge::statementHookSet(recordingHook);
+
+    ASSERT_EQ(scalar("SELECT 'done' FROM pg_sleep(0.2)"), "done");
+    ASSERT_GE(g_hookCalls.size(), 4u);
+    EXPECT_EQ(g_hookCalls.front(), 0);
+    EXPECT_EQ(g_hookCalls.back(), 1);
+    EXPECT_TRUE(std::all_of(g_hookCalls.begin() + 1, g_hookCalls.end() - 1, [](std::uint16_t m) { return m == 2; }));
+
+    std::uint64_t rows = 0;
+    EXPECT_EQ(execute(StrView("CREATE TABLE a AS SELECT generate_series(1,4) AS v"), -1, &rows), 0);
+    EXPECT_EQ(rows, 4u);
+    EXPECT_EQ(run(StrView("SELECT v FROM a WHERE v > 9")), 2);
+    EXPECT_EQ(run(StrView("INSERT INTO a VALUES ('text')")), err::SQLERROR);
+    EXPECT_NE(show(ErrorDetailGet()).find("invalid input syntax"), std::string::npos);
+
+    // The hook's answer ends the statement; the connection takes the next one.
+    g_hookCalls.clear();
+    g_hookCancelAfter = 1;
+    EXPECT_EQ(run(StrView("SELECT pg_sleep(5)")), err::USERCANCELED);
+    EXPECT_EQ(std::count(g_hookCalls.begin(), g_hookCalls.end(), 1), 0);
+    g_hookCancelAfter = -1;
+    EXPECT_EQ(scalar("SELECT 'next'"), "next");
+    sqlbridge::statementHookSet(nullptr);
+    EXPECT_EQ(scalar("SELECT 'sync'"), "sync");
+}
+
+// ---- Catalogue --------------------------------------------------------------------------------------
+
+struct RecordedTable {
+    std::string name;
+    std::vector<std::string> fields;  // "name type length"
+    std::vector<std::string> keys;    // "offset:length ..."
+    bool defaultKey = false;
+};
+std::vector<RecordedTable> g_dict;
+std::vector<std::string> g_evaluated;
+std::string g_rejectName;  // evaluate fails with 147 for this table name
+
+std::uint16_t recTableCount() { return static_cast<std::uint16_t>(g_dict.size()); }
+ErrCode recDefineTable(std::uint8_t attribute, StrDesc name, StrDesc folder) {
+    if (attribute != 0 || folder.len != 0) return err::INTERNALERROR;
+    g_dict.push_back({name.str(), {}, {}, false});
+    return 0;
+}
+ErrCode recAddField(StrDesc name, std::uint16_t length, char type) {
+    g_dict.back().fields.push_back(name.str() + " " + type + " " + std::to_string(length));
+    return 0;
+}
+ErrCode recDefineKey(std::uint16_t table, std::uint16_t count, const sqlbridge::CatalogueSegment* segments) {
+    std::string key;
+    for (std::uint16_t i = 0; i < count; ++i)
+        key += (i ? " " : "") + std::to_string(segments[i].offset) + ":" + std::to_string(segments[i].length);
+    g_dict.at(table - 1u).keys.push_back(key);
+    return 0;
+}
+ErrCode recDefaultKeys(std::uint16_t table) {
+    g_dict.at(table - 1u).defaultKey = true;
+    return 0;
+}
+ErrCode recEvaluate(StrDesc expression) {
+    g_evaluated.push_back(expression.str());
+    return expression.str().rfind(g_rejectName + "=", 0) == 0 && !g_rejectName.empty() ? err::SINTAXERROR : 0;
+}
+const sqlbridge::CatalogueTarget kRecorder {recTableCount, recDefineTable, recAddField,
+                                             recDefineKey,  recDefaultKeys, recEvaluate};
+
+class SqlCatalogue : public Sql {
+protected:
+    void SetUp() override {
+        Sql::SetUp();
+        g_dict.clear();
+        g_evaluated.clear();
+        g_rejectName.clear();
+        sqlbridge::catalogueTargetSet(&kRecorder);
+    }
+};
+
+TEST_F(SqlCatalogue, ThirtyFiveTablesRegisterTheFirstTwentyNineWithTypesAndKeys) {
+    REQUIRE_DATABASE(info, "sqlconn_catalogue");
+    Admin admin(info);
+    std::string ddl;
+    for (int i = 0; i < 35; ++i) {
+        std::string t = "T" + std::to_string(100 + i);
+        ddl += "CREATE TABLE \"" + t + "\" (code character(6) PRIMARY KEY, fecha character varying(8), amount numeric(10,2), "
+               "qty integer, born date, note text, ratio double precision, \"Fec.x\" timestamp, small smallint);"
+               "CREATE UNIQUE INDEX ON \"" + t + "\" (qty, amount);";
+    }
+    ddl += "CREATE TABLE plain (k integer);";  // no index: the default key
+    admin.exec(ddl);
+    std::vector<std::string> order =
+        admin.column("SELECT table_name FROM information_schema.tables WHERE table_schema='public'");
+    ASSERT_EQ(order.size(), 36u);
+
+    ASSERT_EQ(connectTo("sqlconn_catalogue", 2), 0) << show(ErrorDetailGet());
+    ASSERT_EQ(g_dict.size(), 29u);
+    EXPECT_TRUE(sqlbridge::sysTest(sqlbridge::AUXSTAT, 8));
+    EXPECT_EQ(current(), 0);
+    const std::vector<std::string> fields = {"code A 6",  "fecha D 8", "amount 2 10", "qty N 32", "born D 8",
+                                             "note A 0",  "ratio N 53", "Fec.x D 0",  "small N 16"};
+    for (std::size_t i = 0; i < g_dict.size(); ++i) {
+        const RecordedTable& t = g_dict[i];
+        SCOPED_TRACE(t.name);
+        EXPECT_EQ(t.name, order[i]);  // server order, case kept
+        EXPECT_EQ(g_evaluated.at(i), t.name + "=" + std::to_string(i + 1));
+        if (t.name == "plain") {
+            EXPECT_EQ(t.fields, std::vector<std::string> {"k N 32"});
+            EXPECT_TRUE(t.keys.empty());
+            EXPECT_TRUE(t.defaultKey);
+            continue;
+        }
+        EXPECT_EQ(t.fields, fields);
+        std::vector<std::string> keys = t.keys;
+        std::sort(keys.begin(), keys.end());
+        EXPECT_EQ(keys, (std::vector<std::string> {"0:6", "24:32 14:10"}));
+        EXPECT_FALSE(t.defaultKey);
+    }
+
+    // Loaded only into an empty dictionary; flags 1 registers the tables alone.
+    EXPECT_EQ(loadCatalogue(2), 0);
+    EXPECT_EQ(g_dict.size(), 29u);
+    g_dict.clear();
+    EXPECT_EQ(loadCatalogue(1), 0);
+    ASSERT_EQ(g_dict.size(), 29u);
+    EXPECT_TRUE(std::all_of(g_dict.begin(), g_dict.end(), [](const RecordedTable& t) { return t.fields.empty(); }));
+
+    std::string list = show(tableList());
+    std::string expected;
+    for (const std::string& n : order) expected += (expected.empty() ? "" : ",") + n;
+    EXPECT_EQ(list, expected);
+}
+
+TEST_F(SqlCatalogue, AnEvaluatorErrorEndsTheLoadKeepingEarlierTables) {
+    REQUIRE_DATABASE(info, "sqlconn_catbad");
+    Admin admin(info);
+    admin.exec("CREATE TABLE one (k int); CREATE TABLE \"a-b\" (k int); CREATE TABLE \"it's\" (k int);"
+               "CREATE TABLE three (k int);");
+    g_rejectName = "a-b";
+    ASSERT_EQ(connectTo("sqlconn_catbad"), 0);
+    EXPECT_EQ(loadCatalogue(2), err::SINTAXERROR);
+    ASSERT_FALSE(g_dict.empty());
+    EXPECT_EQ(g_dict.back().name, "a-b");
+    EXPECT_EQ(g_evaluated.size(), g_dict.size());
+    for (const RecordedTable& t : g_dict) EXPECT_EQ(t.fields, std::vector<std::string> {"k N 32"}) << t.name;
+
+    // A name with an apostrophe still finds its columns.
+    g_dict.clear();
+    g_evaluated.clear();
+    g_rejectName.clear();
+    EXPECT_EQ(loadCatalogue(2), 0) << show(ErrorDetailGet());
+    ASSERT_EQ(g_dict.size(), 4u);
+    for (const RecordedTable& t : g_dict) EXPECT_EQ(t.fields, std::vector<std::string> {"k N 32"}) << t.name;
+}
+
+TEST_F(SqlCatalogue, ConnectWithoutTheCatalogueFlagsLeavesTheDictionaryEmpty) {
+    REQUIRE_DATABASE(info, "sqlconn_catnone");
+    Admin admin(info);
+    admin.exec("CREATE TABLE one (k int)");
+    ASSERT_EQ(connectTo("sqlconn_catnone", 0), 0);
+    EXPECT_TRUE(g_dict.empty());
+    ASSERT_EQ(connectTo("", 2), 0);  // no database name: no catalogue either
+    EXPECT_TRUE(g_dict.empty());
+}
+
+// ---- Texts ------------------------------------------------------------------------------------------
+
+struct LiteralCase {
+    const char* text;
+    const char* literal;
+};
+const LiteralCase kLiterals[] = {
+    {"ABC", "'ABC'"},
+    {"O'Brien", "E'O\\x27Brien'"},
+    {"", "''"},
+    {"say \"hi\"", "E'say \\x22hi\\x22'"},
+    {"C:\\dir", "'C:\\dir'"},
+    {"it's C:\\dir", "E'it\\x27s C:\\\\dir'"},
+    {"a\"\\x41", "E'a\\x22\\\\x41'"},
+    {"caf\xE9 '", "E'caf\xE9 \\x27'"},
+};
+
+TEST_F(Sql, QuoteLiteralWritesPlainOrEscapedForms) {
+    for (const LiteralCase& c : kLiterals) {
+        StrScope scope;
+        EXPECT_EQ(show(quoteLiteral(StrView(c.text))), c.literal) << c.text;
+    }
+    EXPECT_EQ(StrError(quoteLiteral(StrErrorValue(err::OUTOFMEMORY))), err::OUTOFMEMORY);
+}
+
+TEST_F(Sql, QuotedLiteralsComeBackUnchangedFromTheServer) {
+    REQUIRE_DATABASE(info, "sqlconn_quote");
+    ASSERT_EQ(connectTo("sqlconn_quote"), 0);
+    ASSERT_EQ(run(StrView("CREATE TABLE q(v text)")), 0);
+    for (const LiteralCase& c : kLiterals) {
+        SCOPED_TRACE(c.text);
+        StrScope scope;
+        StrDesc lit = quoteLiteral(StrView(c.text));
+        std::string insert = "INSERT INTO q VALUES (" + lit.str() + ")";
+        ASSERT_EQ(run(StrView(insert)), 0) << show(ErrorDetailGet());
+        EXPECT_EQ(scalar("SELECT v FROM q"), c.text);
+        ASSERT_EQ(run(StrView("DELETE FROM q")), 0);
+    }
+}
+
+TEST_F(Sql, RepairMessageTrimsTheEndAndMendsUtf8Pairs) {
+    struct Case {
+        std::string in, out;
+    };
+    const Case cases[] = {
+        {"ERROR:  relation does not exist\n", "ERROR:  relation does not exist"},
+        {"Key (id)=(2) already exists.  \r\n", "Key (id)=(2) already exists"},
+        {"value 123", "value"},
+        {"ends with \xE9", "ends with"},
+        {"\xC2\xABname\xC2\xBB is here", "\"name\" is here"},
+        {"Conexi\xC3\xB3n a\xC3\xB1o x", "Conexi\xF3n a\xF1o x"},
+        {"x\xC3\xA9t", "x\xC3\xA9t"},
+        {"...\n", ""},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        StrScope scope;
+        EXPECT_EQ(show(repairMessage(StrView(c.in))), c.out) << c.in;
+    }
+}
+
+// ---- Per-database folders -------------------------------------------------------------------------
+
+TEST_F(Sql, DatabaseFolderIsCreatedAndEntered) {
+    namespace fs = std::filesystem;
+    ASSERT_EQ(selectDatabaseFolder(StrView("srv"), StrView("db")), 0);
+    EXPECT_EQ(fs::current_path(), fs::canonical(dir.path()) / "srv" / "db" / "datas");
+    EXPECT_TRUE(fs::is_directory(dir.path() / "srv" / "db" / "data"));
+    EXPECT_EQ(show(AreaGet(area::ENV, 5)), "..\\data");
+    EXPECT_TRUE(sqlbridge::sysTest(sqlbridge::AUXSTAT, 1024));
+
+    // Entering an existing folder again; names cannot leave the working folder.
+    fs::current_path(dir.path());
+    ASSERT_EQ(selectDatabaseFolder(StrView("srv"), StrView("db")), 0);
+    fs::current_path(dir.path());
+    ASSERT_EQ(selectDatabaseFolder(StrView("/tmp/x:y"), StrView("..")), 0);
+    EXPECT_EQ(fs::current_path(), fs::canonical(dir.path()) / "_tmp_x_y" / "__" / "datas");
+    fs::current_path(dir.path());
+    ASSERT_EQ(selectDatabaseFolder(StrView(""), StrView("only")), 0);
+    EXPECT_EQ(fs::current_path(), fs::canonical(dir.path()) / "only" / "datas");
+}
+
+TEST_F(Sql, DatabaseFolderThatCannotBeEnteredLeavesTheWorkingFolder) {
+    namespace fs = std::filesystem;
+    dir.write("srv", "a file where the folder should be");
+    AreaSet(area::ENV, 5, StrView("apps"));
+    EXPECT_EQ(selectDatabaseFolder(StrView("srv"), StrView("db")), 0xFFFF);
+    EXPECT_EQ(fs::current_path(), fs::canonical(dir.path()));
+    EXPECT_EQ(show(AreaGet(area::ENV, 5)), "..\\data");
+    EXPECT_FALSE(sqlbridge::sysTest(sqlbridge::AUXSTAT, 1024));
+
+    AreaSet(area::ENV, 5, StrView("apps"));
+    EXPECT_EQ(selectDatabaseFolder(StrView(""), StrView("")), 0);
+    EXPECT_EQ(show(AreaGet(area::ENV, 5)), "apps");
+}
+
+}  // namespace
