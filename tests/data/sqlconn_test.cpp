@@ -170,15 +170,16 @@ struct RememberCase {
 class SqlRemember : public Sql, public ::testing::WithParamInterface<RememberCase> {};
 
 TEST_P(SqlRemember, RememberedLoginIsWrittenForItsOwnerAndOfferedNextTime) {
-    REQUIRE_DATABASE(info, "sqlconn_remember");
     const RememberCase& c = GetParam();
+    const std::string db = "sqlconn_remember" + std::to_string(c.flags);  // cases run in parallel
+    REQUIRE_DATABASE(info, db);
     for (const char* name : {"sqlusrprm.dat", "sqladmprm.dat", "slqusrpr2.dat"}) {
         dir.write(name, "'old','values'");
         ::chmod((dir.path() / name).c_str(), 0644);
     }
     g_screen = {};
     loginDialogSet(scriptedScreen);
-    std::string answer = "'" + env("PGHOST") + "','sqlconn_remember','" + env("PGUSER") + "','bad pw','Y'";
+    std::string answer = "'" + env("PGHOST") + "','" + db + "','" + env("PGUSER") + "','bad pw','Y'";
     EXPECT_EQ(login(StrView(answer), c.flags), err::USERCANCELED);
     ASSERT_EQ(g_screen.shown.size(), 1u);
     if (!c.file) {
@@ -192,13 +193,14 @@ TEST_P(SqlRemember, RememberedLoginIsWrittenForItsOwnerAndOfferedNextTime) {
     ASSERT_EQ(::stat((dir.path() / c.file).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(g_screen.shown[0], "Database access|'Host:':'A30'::'" + env("PGHOST") +
-                                     "','Database:':'A30'::'sqlconn_remember','User:':'A30'::'" + env("PGUSER") +
+                                     "','Database:':'A30'::'" + db + "','User:':'A30'::'" + env("PGUSER") +
                                      "','Password:':'P30'::'bad pw','Remember (Y/N):':'L1'");
 }
 
 INSTANTIATE_TEST_SUITE_P(FilesByFlags, SqlRemember,
                          ::testing::Values(RememberCase {0, "sqlusrprm.dat"}, RememberCase {4, "sqladmprm.dat"},
-                                           RememberCase {8, "slqusrpr2.dat"}, RememberCase {12, nullptr}));
+                                           RememberCase {8, "slqusrpr2.dat"}, RememberCase {12, nullptr}),
+                         [](const auto& info) { return "Flags" + std::to_string(info.param.flags); });
 
 TEST_F(Sql, LoginNotRememberedLeavesTheFileAlone) {
     REQUIRE_DATABASE(info, "sqlconn_noremember");
@@ -357,14 +359,15 @@ struct TraceCase {
 class SqlTrace : public Sql, public ::testing::WithParamInterface<TraceCase> {};
 
 TEST_P(SqlTrace, StatementsAreTracedAtLevelFourAndFailuresAtSix) {
-    REQUIRE_DATABASE(info, "sqlconn_trace");
+    const std::string db = "sqlconn_trace" + std::to_string(GetParam().trace);  // cases run in parallel
+    REQUIRE_DATABASE(info, db);
     AreaSet(area::WORK, area::WORK_LOGPATH, StrView("trace.txt"));
     sqlbridge::sysSet(sqlbridge::TRACE, GetParam().trace);
-    ASSERT_EQ(connectTo("sqlconn_trace"), 0);
+    ASSERT_EQ(connectTo(db), 0);
     run(StrView("SELECT 1"));
     run(StrView("SELECT broken"));
     std::string log = dir.read("trace.txt");
-    std::string connectLine = "dbname = 'sqlconn_trace' host = '" + env("PGHOST") + "' user = '" + env("PGUSER") +
+    std::string connectLine = "dbname = '" + db + "' host = '" + env("PGHOST") + "' user = '" + env("PGUSER") +
                               "' password = '********' 0\r\n";
     EXPECT_EQ(log, (GetParam().done ? connectLine + "SELECT 1\r\n" : "") +
                        (GetParam().failed ? "SELECT broken\r\n" : std::string()));
@@ -372,7 +375,8 @@ TEST_P(SqlTrace, StatementsAreTracedAtLevelFourAndFailuresAtSix) {
 
 INSTANTIATE_TEST_SUITE_P(TraceBits, SqlTrace,
                          ::testing::Values(TraceCase {1, false, false}, TraceCase {2, false, true},
-                                           TraceCase {4, true, true}, TraceCase {5, true, true}));
+                                           TraceCase {4, true, true}, TraceCase {5, true, true}),
+                         [](const auto& info) { return "Trace" + std::to_string(info.param.trace); });
 
 TEST_F(Sql, ResultSlotsKeepMultiRowResultsApart) {
     REQUIRE_DATABASE(info, "sqlconn_results");
