@@ -1,8 +1,5 @@
 #include "data/sqlbridge.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +9,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "core/files.h"
+#include "core/osname.h"
 #include "core/strarea.h"
 #include "core/strstack.h"
 
@@ -23,7 +22,7 @@ std::int16_t g_sys[kSysCount] = {};
 StatementHook g_hook = nullptr;
 const CatalogueTarget* g_target = nullptr;
 
-constexpr std::size_t kPathMax = 4096;
+constexpr std::size_t kPathMax = OSNAME_BYTES;
 
 void sysDefaults() {
     std::memset(g_sys, 0, sizeof g_sys);
@@ -89,48 +88,9 @@ StrDesc pushMapped(StrDesc s, char (*map)(char)) {
     return StrTop();
 }
 
-// The runtime's name as a system path in buf: "\" becomes "/". False when
-// it does not fit or holds a NUL.
+// The operating-system name of a runtime name (see core/osname.h).
 bool systemPath(StrDesc name, char* buf, std::size_t size) {
-    if (name.isError() || name.len == 0 || name.len >= size) return false;
-    for (std::uint16_t i = 0; i < name.len; ++i) {
-        char c = name.ptr[i];
-        if (c == '\0') return false;
-        buf[i] = c == '\\' ? '/' : c;
-    }
-    buf[name.len] = '\0';
-    return true;
-}
-
-// When `path` does not exist, looks for a case-insensitive match of its last
-// component in its folder and rewrites path to it. True when found.
-bool matchCaseInsensitive(char* path, std::size_t size) {
-    char* slash = std::strrchr(path, '/');
-    const char* base = slash ? slash + 1 : path;
-    char folder[kPathMax];
-    if (slash) {
-        std::size_t n = static_cast<std::size_t>(slash - path);
-        std::memcpy(folder, path, n);
-        folder[n] = '\0';
-        if (n == 0) std::strcpy(folder, "/");
-    } else {
-        std::strcpy(folder, ".");
-    }
-    DIR* d = opendir(folder);
-    if (!d) return false;
-    bool found = false;
-    while (dirent* e = readdir(d)) {
-        if (strcasecmp(e->d_name, base) == 0) {
-            std::size_t prefix = static_cast<std::size_t>(base - path);
-            if (prefix + std::strlen(e->d_name) < size) {
-                std::strcpy(path + prefix, e->d_name);
-                found = true;
-            }
-            break;
-        }
-    }
-    closedir(d);
-    return found;
+    return !name.isError() && name.len > 0 && FileSystemName(name, buf, size) == err::OK;
 }
 
 bool writeAll(int fd, const char* p, std::size_t n) {
@@ -144,23 +104,6 @@ bool writeAll(int fd, const char* p, std::size_t n) {
         n -= static_cast<std::size_t>(w);
     }
     return true;
-}
-
-StrDesc readFd(int fd) {
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > 65535) return StrErrorValue(err::FILENOTFOUND);
-    auto size = static_cast<std::uint16_t>(st.st_size);
-    if (ErrCode e = StrReserve(size, 255)) return StrErrorValue(e);
-    char* w = StrTopWritable();
-    std::size_t got = 0;
-    while (got < size) {
-        ssize_t r = ::read(fd, w + got, size - got);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got += static_cast<std::size_t>(r);
-    }
-    StrTopShrink(static_cast<std::uint16_t>(got));
-    return StrTop();
 }
 
 }  // namespace
@@ -346,30 +289,22 @@ StrDesc optionLookup(StrDesc name) {
 // ---- Files and folders ---------------------------------------------------------------------
 
 StrDesc fileReadAll(StrDesc name) {
-    char path[kPathMax];
-    if (!systemPath(name, path, sizeof path)) return StrErrorValue(err::FILENOTFOUND);
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT && matchCaseInsensitive(path, sizeof path)) fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return StrErrorValue(err::FILENOTFOUND);
-    StrDesc r = readFd(fd);
-    ::close(fd);
+    std::uint16_t h = FileOpen(name, fileflag::READ | fileflag::READONLY | fileflag::QUIET);
+    if (h >= FILE_HANDLES || h < 3) return StrErrorValue(err::FILENOTFOUND);  // 0-2: "CON"
+    std::uint32_t size = FileLength(h);
+    StrDesc r = size == 0 ? StrView("") : size > 65535 ? StrErrorValue(err::FILENOTFOUND) : FileReadValue(h, 0, size);
+    FileClose(h);
     return r;
 }
 
-ErrCode fileWriteAll(StrDesc name, StrDesc content, bool ownerOnly) {
+ErrCode fileWriteOwnerOnly(StrDesc name, StrDesc content) {
     char path[kPathMax];
     char temp[kPathMax + 16];
     if (content.isError() || !systemPath(name, path, sizeof path)) return err::DISKWRITERROR;
     std::snprintf(temp, sizeof temp, "%s.XXXXXX", path);
-    int fd = mkstemp(temp);  // created readable by the owner only
+    int fd = mkstemp(temp);  // created readable and writable by the owner only
     if (fd < 0) return err::DISKWRITERROR;
-    mode_t mode = 0600;
-    if (!ownerOnly) {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    bool ok = fchmod(fd, mode) == 0 && writeAll(fd, content.ptr, content.len);
+    bool ok = fchmod(fd, 0600) == 0 && writeAll(fd, content.ptr, content.len);
     ok = (::close(fd) == 0) && ok;
     if (!ok || std::rename(temp, path) != 0) {
         ::unlink(temp);
@@ -379,12 +314,11 @@ ErrCode fileWriteAll(StrDesc name, StrDesc content, bool ownerOnly) {
 }
 
 ErrCode fileAppendLine(StrDesc name, StrDesc text) {
-    char path[kPathMax];
-    if (!systemPath(name, path, sizeof path)) return err::FILENOTFOUND;
-    int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return err::FILENOTFOUND;
-    bool ok = (text.isError() || writeAll(fd, text.ptr, text.len)) && writeAll(fd, "\r\n", 2);
-    ::close(fd);
+    std::uint16_t h = FileOpen(name, fileflag::APPEND | fileflag::QUIET);
+    if (h >= FILE_HANDLES) return err::FILENOTFOUND;
+    bool ok = (text.isError() || text.len == 0 || FileWrite(h, FILE_NONE, text.ptr, text.len) == text.len) &&
+              FileWrite(h, FILE_NONE, "\r\n", 2) == 2;
+    FileClose(h);
     return ok ? err::OK : err::DISKWRITERROR;
 }
 

@@ -1,8 +1,10 @@
 // The SQL layer's links to runtime modules it needs but that are not in the
 // runtime yet: the integer system variables and host hook 23 (variable store),
-// the trace and assertion logs, message defaults, option and parameter-file
-// lookups (delimited lists), whole-file reads and writes and folders (file
-// layer), and the data dictionary with the evaluator (catalogue target).
+// the trace and assertion logs and message defaults (message catalogue and
+// logs), option and parameter-file lookups (delimited lists, parameter sets),
+// folder creation and change (paths), and the data dictionary with the
+// evaluator (catalogue target). Files are read and appended through the file
+// layer; the owner-only replacement of a file is done here.
 //
 // Each function is the single place the SQL layer reaches that module; when
 // the module joins the runtime the body forwards to it and nothing else in
@@ -65,14 +67,14 @@ StrDesc keyValueFind(StrDesc text, StrDesc key);
 // with the name's case changed.
 StrDesc optionLookup(StrDesc name);
 
-// ---- Files and folders (names use "\"; mapped at the system call) ----------------
+// ---- Files and folders (runtime names, mapped by FileSystemName) ------------------
 // The whole content (pushed); error value 164 when the file cannot be read.
 StrDesc fileReadAll(StrDesc name);
-// Replaces the file with `content` through a temporary file and a rename;
-// with ownerOnly the file is readable and writable by its owner only.
+// Replaces the file with `content` through a temporary file and a rename; the
+// file is readable and writable by its owner only (it may hold a password).
 // 137 on failure (the old file is then unchanged).
-ErrCode fileWriteAll(StrDesc name, StrDesc content, bool ownerOnly);
-// Appends text and CR LF; 164 when the file cannot be opened.
+ErrCode fileWriteOwnerOnly(StrDesc name, StrDesc content);
+// Appends text and CR LF; 164 when the file cannot be opened. Nothing is recorded.
 ErrCode fileAppendLine(StrDesc name, StrDesc text);
 // Creates the folder and missing parents; 163 when it cannot be made.
 ErrCode folderCreate(StrDesc path);

@@ -516,7 +516,7 @@ ErrCode tryLogin(StrDesc p, std::uint16_t flags) {
     } else {
         const char* file = rememberFile(flags);
         if (file && sb::toInt(sb::cleanValue(sb::listItem(p, 5))))
-            sb::fileWriteAll(StrFromTerminated(file), p, true);  // a failed save does not stop the login
+            sb::fileWriteOwnerOnly(StrFromTerminated(file), p);  // a failed save does not stop the login
         host = sb::unquote(sb::listItem(p, 1));
         database = sb::unquote(sb::listItem(p, 2));
         user = sb::unquote(sb::listItem(p, 3));

@@ -107,8 +107,12 @@ TEST_F(Sql, LoginReadsSqlparamsDatAndStoresTheParameterString) {
     EXPECT_EQ(show(AreaGet(area::ENV, 11)),
               "'" + env("PGHOST") + "','sqlconn_file','" + env("PGUSER") + "','" + env("PGPASSWORD") + "'");
 
-    // A second login goes to a new slot and to environment string 12.
-    ASSERT_EQ(login(StrView("sqlparams.dat"), 0), 0);
+    // A second login goes to a new slot and to environment string 12; the file
+    // is also found in the data folders.
+    std::filesystem::create_directory(dir.path() / "conf");
+    std::filesystem::rename(dir.path() / "sqlparams.dat", dir.path() / "conf" / "sqlparams.dat");
+    AreaSet(area::ENV, 5, StrView("missing,conf"));
+    ASSERT_EQ(login(StrView("sqlparams.dat"), 0), 0) << show(ErrorDetailGet());
     EXPECT_EQ(current(), 1);
     EXPECT_EQ(show(AreaGet(area::ENV, 12)), show(AreaGet(area::ENV, 11)));
 }
