@@ -13,25 +13,14 @@
 #include "core/osname.h"
 #include "core/strarea.h"
 #include "core/strstack.h"
+#include "lang/varstore.h"
 
 namespace rt::sqlbridge {
 namespace {
 
-constexpr std::uint16_t kSysCount = 44;
-std::int16_t g_sys[kSysCount] = {};
-StatementHook g_hook = nullptr;
 const CatalogueTarget* g_target = nullptr;
 
 constexpr std::size_t kPathMax = OSNAME_BYTES;
-
-void sysDefaults() {
-    std::memset(g_sys, 0, sizeof g_sys);
-    g_sys[TRACE] = 1;
-}
-
-struct SysInit {
-    SysInit() { sysDefaults(); }
-} g_sysInit;
 
 bool isQuote(char c) { return c == '\'' || c == '"'; }
 
@@ -108,42 +97,12 @@ bool writeAll(int fd, const char* p, std::size_t n) {
 
 }  // namespace
 
-// ---- System variables ------------------------------------------------------------
-
-std::int16_t sysGet(std::uint16_t pos) { return pos < kSysCount ? g_sys[pos] : 0; }
-
-void sysSet(std::uint16_t pos, std::int16_t value) {
-    if (pos < kSysCount) g_sys[pos] = value;
-}
-
-bool sysTest(std::uint16_t pos, std::uint16_t mask) {
-    return (static_cast<std::uint16_t>(sysGet(pos)) & mask) != 0;
-}
-
-void sysFlag(std::uint16_t pos, std::uint16_t mask, bool on) {
-    auto v = static_cast<std::uint16_t>(sysGet(pos));
-    v = on ? static_cast<std::uint16_t>(v | mask) : static_cast<std::uint16_t>(v & ~mask);
-    sysSet(pos, static_cast<std::int16_t>(v));
-}
-
-void reset() {
-    sysDefaults();
-    g_hook = nullptr;
-    g_target = nullptr;
-}
-
-StatementHook statementHook() { return g_hook; }
-
-StatementHook statementHookSet(StatementHook hook) {
-    StatementHook old = g_hook;
-    g_hook = hook;
-    return old;
-}
+void reset() { g_target = nullptr; }
 
 // ---- Logs and messages --------------------------------------------------------------
 
 void traceLine(StrDesc text, std::uint16_t level) {
-    if ((static_cast<std::uint16_t>(sysGet(TRACE)) & level) == 0 || !AreaReady()) return;
+    if ((static_cast<std::uint16_t>(sysGet(SysVar::TRACE)) & level) == 0 || !AreaReady()) return;
     StrMarkT m = StrMark();
     StrDesc path = AreaGet(area::WORK, area::WORK_LOGPATH);
     if (path.isError() || path.len == 0) {

@@ -1,10 +1,10 @@
 // The SQL layer's links to runtime modules it needs but that are not in the
-// runtime yet: the integer system variables and host hook 23 (variable store),
-// the trace and assertion logs and message defaults (message catalogue and
-// logs), option and parameter-file lookups (delimited lists, parameter sets),
-// folder creation and change (paths), and the data dictionary with the
-// evaluator (catalogue target). Files are read and appended through the file
-// layer; the owner-only replacement of a file is done here.
+// runtime yet: the trace and assertion logs and message defaults (message
+// catalogue and logs), option and parameter-file lookups (delimited lists,
+// parameter sets), folder creation and change (paths), and the data
+// dictionary with the evaluator (catalogue target). Files are read and
+// appended through the file layer; the owner-only replacement of a file is
+// done here.
 //
 // Each function is the single place the SQL layer reaches that module; when
 // the module joins the runtime the body forwards to it and nothing else in
@@ -18,28 +18,8 @@
 
 namespace rt::sqlbridge {
 
-// ---- Integer system variables, by position --------------------------------
-constexpr std::uint16_t AUXSTAT = 0;  // bits 8 names keep case, 1024 data folder set, 2048 connected
-constexpr std::uint16_t SQLSTK = 16;  // current connection slot
-constexpr std::uint16_t TRACE = 31;   // trace bits (default 1)
-
-std::int16_t sysGet(std::uint16_t pos);
-void sysSet(std::uint16_t pos, std::int16_t value);
-// 1 when any bit of mask is set.
-bool sysTest(std::uint16_t pos, std::uint16_t mask);
-// Sets or clears the bits of mask.
-void sysFlag(std::uint16_t pos, std::uint16_t mask, bool on);
-// Back to the defaults (_TRACE 1, the others 0), hook 23 and the catalogue
-// target removed.
+// Removes the catalogue target (tests).
 void reset();
-
-// ---- Host hook 23: progress of an asynchronous statement --------------------
-// Called with 0 after the statement was sent, 2 on every poll (a non-zero
-// answer ends the statement with that code), 1 after the last result.
-using StatementHook = ErrCode (*)(std::uint16_t mode);
-StatementHook statementHook();
-// Installs `hook` (null removes it) and returns the previous one.
-StatementHook statementHookSet(StatementHook hook);
 
 // ---- Logs and messages --------------------------------------------------------
 // Appends text (an error value as "Error #code") and CR LF to the trace log

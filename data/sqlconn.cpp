@@ -13,6 +13,7 @@
 #include "core/strarea.h"
 #include "core/strstack.h"
 #include "data/sqlbridge.h"
+#include "lang/varstore.h"
 
 namespace rt {
 namespace {
@@ -52,8 +53,8 @@ constexpr std::string_view kNumericTypes =
     "character,date,smallint,integer,bigint,decimal,numeric,real,double precision,serial,bigserial";
 constexpr std::string_view kDateColumnNames[] = {"FECHA", "DATE", "FEC"};
 
-std::uint16_t currentSlot() { return static_cast<std::uint16_t>(sb::sysGet(sb::SQLSTK)); }
-void setCurrentSlot(std::uint16_t slot) { sb::sysSet(sb::SQLSTK, static_cast<std::int16_t>(slot)); }
+std::uint16_t currentSlot() { return static_cast<std::uint16_t>(sysGet(SysVar::SQLSTK)); }
+void setCurrentSlot(std::uint16_t slot) { sysSet(SysVar::SQLSTK, static_cast<std::int16_t>(slot)); }
 
 // Records code as the pending error of `context` and returns it.
 ErrCode recorded(std::uint16_t context, ErrCode code) {
@@ -202,9 +203,10 @@ void cancelAndDrain(PGconn* c) {
 
 // The asynchronous form with the progress hook: 0 with the last result in
 // `out`, 162 when sending or reading fails, or the hook's non-zero answer.
-ErrCode runWithHook(PGconn* c, const char* text, sb::StatementHook hook, ResultHandle& out) {
+ErrCode runWithHook(PGconn* c, const char* text, HostHook hook, ResultHandle& out) {
+    const StrDesc none = StrView("");
     if (!PQsendQuery(c, text) || !PQconsumeInput(c)) return err::SQLERROR;
-    hook(0);
+    hook(none, 0, nullptr);
     ErrCode code = 0;
     do {
         waitReadable(c);
@@ -212,14 +214,14 @@ ErrCode runWithHook(PGconn* c, const char* text, sb::StatementHook hook, ResultH
             cancelAndDrain(c);
             return err::SQLERROR;
         }
-        code = hook(2);
+        code = hook(none, 2, nullptr);
     } while (code == 0 && PQisBusy(c));
     if (code) {
         cancelAndDrain(c);
         return code;
     }
     while (PGresult* r = PQgetResult(c)) out.reset(r);
-    hook(1);
+    hook(none, 1, nullptr);
     return err::OK;
 }
 
@@ -235,8 +237,8 @@ ErrCode executeStatement(StrDesc statement, int slot, std::uint64_t* rowCount) {
     if (text.isError()) return recorded(ctx::SQLEXEC, StrError(text));
 
     ResultHandle res;
-    if (sb::StatementHook hook = sb::statementHook()) {
-        ErrCode code = runWithHook(c, text.ptr, hook, res);
+    if (HostHook progress = hookGet(hook::SQLPROGRESS)) {
+        ErrCode code = runWithHook(c, text.ptr, progress, res);
         if (code == err::SQLERROR) return failStatement(code, StrFromTerminated(PQerrorMessage(c)), statement);
         if (code) return recorded(ctx::SQLEXEC, code);
     } else {
@@ -592,7 +594,7 @@ ErrCode connect(StrDesc host, StrDesc database, StrDesc user, StrDesc password, 
         if (!good) {
             disconnect();
         } else {
-            sb::sysFlag(sb::AUXSTAT, kAuxConnected, true);
+            sysFlag(SysVar::AUXSTAT, kAuxConnected, true);
             const sb::CatalogueTarget* target = sb::catalogueTarget();
             if ((flags & 3) && database.len && target && target->tableCount() == 0) code = loadCatalogue(flags);
         }
@@ -625,7 +627,7 @@ void disconnect() {
         }
     }
     setCurrentSlot(next);
-    if (!anyConnection()) sb::sysFlag(sb::AUXSTAT, kAuxConnected, false);
+    if (!anyConnection()) sysFlag(SysVar::AUXSTAT, kAuxConnected, false);
 }
 
 void SqlShutdown() {
@@ -635,7 +637,7 @@ void SqlShutdown() {
     }
     for (ConnHandle& h : g_open) h.reset();
     setCurrentSlot(0);
-    sb::sysFlag(sb::AUXSTAT, kAuxConnected, false);
+    sysFlag(SysVar::AUXSTAT, kAuxConnected, false);
 }
 
 // ---- Statements and results -------------------------------------------------------------------
@@ -715,11 +717,11 @@ bool slotHasResult(std::uint16_t slot) { return slot < SQL_SLOTS && g_slots[slot
 
 StrDesc tableList() {
     StrMarkT m = StrMark();
-    std::int16_t saved = sb::sysGet(sb::SQLSTK);
+    std::int16_t saved = sysGet(SysVar::SQLSTK);
     std::uint16_t slot = newResultSlot();
     ResultHandle tables;
     ErrCode code = queryTaking(StrView(kTablesStatement), slot == SQL_NOSLOT ? 0xFFFF : slot, tables);
-    sb::sysSet(sb::SQLSTK, saved);
+    sysSet(SysVar::SQLSTK, saved);
     int column = tables ? PQfnumber(tables.get(), "table_name") : -1;
     if (code != err::OK || column < 0) return StrReturn(m, StrView(""));
     Builder b;
@@ -734,7 +736,7 @@ StrDesc tableList() {
 ErrCode loadCatalogue(std::uint16_t flags) {
     const sb::CatalogueTarget* target = sb::catalogueTarget();
     if (!target || target->tableCount() != 0) return err::OK;
-    std::int16_t saved = sb::sysGet(sb::SQLSTK);
+    std::int16_t saved = sysGet(SysVar::SQLSTK);
     std::uint16_t slot = newResultSlot();
     ResultHandle tables;
     ErrCode code = queryTaking(StrView(kTablesStatement), slot == SQL_NOSLOT ? 0xFFFF : slot, tables);
@@ -743,7 +745,7 @@ ErrCode loadCatalogue(std::uint16_t flags) {
     } else if (code != err::OK) {
         code = err::PERMISSIONDENIED;
     } else {
-        sb::sysFlag(sb::AUXSTAT, kAuxKeepCase, true);
+        sysFlag(SysVar::AUXSTAT, kAuxKeepCase, true);
         int column = PQfnumber(tables.get(), "table_name");
         int rows = PQntuples(tables.get());
         if (column < 0) code = err::PERMISSIONDENIED;
@@ -751,7 +753,7 @@ ErrCode loadCatalogue(std::uint16_t flags) {
             code = catalogueTable(*target, StrView(cellText(tables.get(), i, column)), flags);
     }
     tables.reset();
-    sb::sysSet(sb::SQLSTK, saved);
+    sysSet(SysVar::SQLSTK, saved);
     return code;
 }
 
@@ -817,7 +819,7 @@ ErrCode selectDatabaseFolder(StrDesc host, StrDesc database) {
         if (sb::folderChange(work) != err::OK) code = err::NOTFOUND;
     }
     AreaSet(area::ENV, 5, StrView("..\\data"));
-    if (code == err::OK) sb::sysFlag(sb::AUXSTAT, kAuxDataFolder, true);
+    if (code == err::OK) sysFlag(SysVar::AUXSTAT, kAuxDataFolder, true);
     StrRelease(m);
     return code;
 }

@@ -17,6 +17,7 @@
 #include "core/strstack.h"
 #include "data/sqlbridge.h"
 #include "data/sqlconn.h"
+#include "lang/varstore.h"
 #include "tests/support/pg_test.h"
 #include "tests/support/runtime_fixture.h"
 
@@ -66,6 +67,7 @@ class Sql : public testsupport::RuntimeTest {
 protected:
     void SetUp() override {
         RuntimeTest::SetUp();
+        ASSERT_EQ(varInit(), 0);
         sqlbridge::reset();
         loginDialogSet(nullptr);
     }
@@ -73,6 +75,7 @@ protected:
         SqlShutdown();
         loginDialogSet(nullptr);
         sqlbridge::reset();
+        varShutdown();
         RuntimeTest::TearDown();
     }
     ErrCode connectAs(const std::string& db, const std::string& user, const std::string& password,
@@ -88,8 +91,8 @@ protected:
         if (execute(StrView(sql)) != 0) return "<failed: " + show(ErrorDetailGet()) + ">";
         return show(resultValue(0, 0));
     }
-    std::uint16_t current() const { return static_cast<std::uint16_t>(sqlbridge::sysGet(sqlbridge::SQLSTK)); }
-    bool connectedFlag() const { return sqlbridge::sysTest(sqlbridge::AUXSTAT, 2048); }
+    std::uint16_t current() const { return static_cast<std::uint16_t>(sysGet(SysVar::SQLSTK)); }
+    bool connectedFlag() const { return sysTest(SysVar::AUXSTAT, 2048); }
     void setCommandLine(const std::string& text) { AreaSet(area::ENV, 1, StrView(text)); }
 
     testsupport::TempDir dir;
@@ -273,7 +276,7 @@ TEST_F(Sql, ConnectionsTakeFreeSlotsAndDisconnectMovesDown) {
     EXPECT_EQ(connectTo("sqlconn_slots8"), err::OUTOFMEMORY);
     disconnect();  // slot 7
     EXPECT_EQ(current(), 6);
-    sqlbridge::sysSet(sqlbridge::SQLSTK, 3);
+    sysSet(SysVar::SQLSTK, 3);
     disconnect();  // slot 3: down to 2
     EXPECT_EQ(current(), 2);
     EXPECT_FALSE(slotConnected(3));
@@ -281,7 +284,7 @@ TEST_F(Sql, ConnectionsTakeFreeSlotsAndDisconnectMovesDown) {
     EXPECT_EQ(current(), 3);
     for (std::uint16_t s = 0; s < SQL_SLOTS; ++s) {
         if (!slotConnected(s)) continue;
-        sqlbridge::sysSet(sqlbridge::SQLSTK, static_cast<std::int16_t>(s));
+        sysSet(SysVar::SQLSTK, static_cast<std::int16_t>(s));
         disconnect();
     }
     EXPECT_FALSE(connectedFlag());
@@ -366,7 +369,7 @@ TEST_P(SqlTrace, StatementsAreTracedAtLevelFourAndFailuresAtSix) {
     const std::string db = "sqlconn_trace" + std::to_string(GetParam().trace);  // cases run in parallel
     REQUIRE_DATABASE(info, db);
     AreaSet(area::WORK, area::WORK_LOGPATH, StrView("trace.txt"));
-    sqlbridge::sysSet(sqlbridge::TRACE, GetParam().trace);
+    sysSet(SysVar::TRACE, GetParam().trace);
     ASSERT_EQ(connectTo(db), 0);
     run(StrView("SELECT 1"));
     run(StrView("SELECT broken"));
@@ -433,13 +436,13 @@ TEST_F(Sql, SlotNumbersOfEightOrMoreAreRefusedAndLogged) {
     REQUIRE_DATABASE(info, "sqlconn_badslot");
     ASSERT_EQ(connectTo("sqlconn_badslot"), 0);
     for (std::int16_t bad : {8, 200, -1}) {
-        sqlbridge::sysSet(sqlbridge::SQLSTK, bad);
+        sysSet(SysVar::SQLSTK, bad);
         EXPECT_EQ(run(StrView("SELECT 1")), err::INTERNALERROR);
         EXPECT_EQ(StrError(resultValue(0, 0)), err::INTERNALERROR);
         EXPECT_EQ(newResultSlot(), SQL_NOSLOT);
     }
     EXPECT_NE(dir.read("assertions.log").find("sqlControlFailure"), std::string::npos);
-    sqlbridge::sysSet(sqlbridge::SQLSTK, 0);
+    sysSet(SysVar::SQLSTK, 0);
     EXPECT_EQ(scalar("SELECT 'still fine'"), "still fine");
 }
 
@@ -448,7 +451,7 @@ TEST_F(Sql, SlotNumbersOfEightOrMoreAreRefusedAndLogged) {
 std::vector<std::uint16_t> g_hookCalls;
 int g_hookCancelAfter = -1;  // answer 122 on this poll (-1: never)
 
-ErrCode recordingHook(std::uint16_t mode) {
+ErrCode recordingHook(StrDesc, std::uint16_t mode, void*) {
     g_hookCalls.push_back(mode);
     if (mode == 2 && g_hookCancelAfter >= 0 &&
         std::count(g_hookCalls.begin(), g_hookCalls.end(), 2) > g_hookCancelAfter)
@@ -461,7 +464,7 @@ TEST_F(Sql, AsynchronousFormPollsTheHookUntilTheResultArrives) {
     ASSERT_EQ(connectTo("sqlconn_async"), 0);
     g_hookCalls.clear();
     g_hookCancelAfter = -1;
-    sqlbridge::statementHookSet(recordingHook);
+    ASSERT_EQ(hookSet(hook::SQLPROGRESS, recordingHook), 0);
 
     ASSERT_EQ(scalar("SELECT 'done' FROM pg_sleep(0.2)"), "done");
     ASSERT_GE(g_hookCalls.size(), 4u);
@@ -483,7 +486,7 @@ TEST_F(Sql, AsynchronousFormPollsTheHookUntilTheResultArrives) {
     EXPECT_EQ(std::count(g_hookCalls.begin(), g_hookCalls.end(), 1), 0);
     g_hookCancelAfter = -1;
     EXPECT_EQ(scalar("SELECT 'next'"), "next");
-    sqlbridge::statementHookSet(nullptr);
+    hookSet(hook::SQLPROGRESS, nullptr);
     EXPECT_EQ(scalar("SELECT 'sync'"), "sync");
 }
 
@@ -556,7 +559,7 @@ TEST_F(SqlCatalogue, ThirtyFiveTablesRegisterTheFirstTwentyNineWithTypesAndKeys)
 
     ASSERT_EQ(connectTo("sqlconn_catalogue", 2), 0) << show(ErrorDetailGet());
     ASSERT_EQ(g_dict.size(), 29u);
-    EXPECT_TRUE(sqlbridge::sysTest(sqlbridge::AUXSTAT, 8));
+    EXPECT_TRUE(sysTest(SysVar::AUXSTAT, 8));
     EXPECT_EQ(current(), 0);
     const std::vector<std::string> fields = {"code A 6",  "fecha D 8", "amount 2 10", "qty N 32", "born D 8",
                                              "note A 0",  "ratio N 53", "Fec.x D 0",  "small N 16"};
@@ -693,7 +696,7 @@ TEST_F(Sql, DatabaseFolderIsCreatedAndEntered) {
     EXPECT_EQ(fs::current_path(), fs::canonical(dir.path()) / "srv" / "db" / "datas");
     EXPECT_TRUE(fs::is_directory(dir.path() / "srv" / "db" / "data"));
     EXPECT_EQ(show(AreaGet(area::ENV, 5)), "..\\data");
-    EXPECT_TRUE(sqlbridge::sysTest(sqlbridge::AUXSTAT, 1024));
+    EXPECT_TRUE(sysTest(SysVar::AUXSTAT, 1024));
 
     // Entering an existing folder again; names cannot leave the working folder.
     fs::current_path(dir.path());
@@ -713,7 +716,7 @@ TEST_F(Sql, DatabaseFolderThatCannotBeEnteredLeavesTheWorkingFolder) {
     EXPECT_EQ(selectDatabaseFolder(StrView("srv"), StrView("db")), 0xFFFF);
     EXPECT_EQ(fs::current_path(), fs::canonical(dir.path()));
     EXPECT_EQ(show(AreaGet(area::ENV, 5)), "..\\data");
-    EXPECT_FALSE(sqlbridge::sysTest(sqlbridge::AUXSTAT, 1024));
+    EXPECT_FALSE(sysTest(SysVar::AUXSTAT, 1024));
 
     AreaSet(area::ENV, 5, StrView("apps"));
     EXPECT_EQ(selectDatabaseFolder(StrView(""), StrView("")), 0);
