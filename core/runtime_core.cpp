@@ -3,6 +3,7 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/memblocks.h"
+#include "core/messages.h"
 #include "core/strarea.h"
 #include "core/strstack.h"
 
@@ -14,6 +15,7 @@ ErrCode CoreInit() {
     if ((e = StrStackInit())) return e;
     if ((e = AreaInit())) return e;
     ErrorRecordClear();
+    MsgCatalogReset();  // its texts lived in the StringArea just made
     return err::OK;
 }
 
