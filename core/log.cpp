@@ -1,0 +1,118 @@
+#include "core/log.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "core/errors.h"
+#include "core/lists.h"
+#include "core/messages.h"
+#include "core/strarea.h"
+#include "core/strfuncs.h"
+#include "core/strstack.h"
+#include "core/textio.h"
+
+namespace rt {
+namespace {
+
+std::uint16_t g_trace = 1;
+
+void defaultExit(int code) {
+    std::fflush(nullptr);
+    std::_Exit(code);
+}
+void (*g_exit)(int) = defaultExit;
+
+constexpr StrDesc kCrLf{"\r\n", 2};
+
+// "Error #" and the code for an error value, else the text itself (pushed or a view).
+StrDesc printable(StrDesc text) {
+    if (!text.isError()) return text;
+    return StrFormat(32, StrView("Error #%u"), static_cast<unsigned>(StrError(text)));
+}
+
+}  // namespace
+
+std::uint16_t TraceFlags() { return g_trace; }
+void TraceFlagsSet(std::uint16_t flags) { g_trace = flags; }
+
+StrDesc LogPath() {
+    StrMarkT m = StrMark();
+    StrDesc set = AreaReady() ? AreaGet(area::WORK, area::WORK_LOGPATH) : StrDesc{"", 0};
+    if (!set.isError() && set.len) return StrReturn(m, set);
+    StrDesc id = AreaReady() ? ListItem(AreaGet(area::ENV, 2), ':', 1) : StrDesc{"", 0};
+    if (id.isError()) id = StrDesc{"", 0};
+    return StrReturn(m, StrConcat(StrMid(id, 0, 2), StrView("log.txt")));
+}
+
+ErrCode LogRestart(StrDesc path) {
+    if (path.isError()) return StrError(path);
+    ErrCode e = AreaSet(area::WORK, area::WORK_LOGPATH, path);
+    if (e) return e;
+    StrMarkT m = StrMark();
+    textio::remove(LogPath());
+    StrRelease(m);
+    return err::OK;
+}
+
+ErrCode LogLine(StrDesc text, std::uint16_t flags) {
+    if (!(flags & g_trace)) return err::OK;
+    StrMarkT m = StrMark();
+    StrDesc line = printable(text);
+    StrDesc path = LogPath();
+    ErrCode e = (!line.isError() && textio::append(path, {line, kCrLf})) ? err::OK : err::FILENOTFOUND;
+    StrRelease(m);
+    return e;
+}
+
+void LogStamp(std::int64_t when, StrDesc& date, StrDesc& time) {
+    std::time_t t = static_cast<std::time_t>(when);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    StrMarkT m = StrMark();
+    StrDesc lang = AreaReady() ? AreaGet(area::ENV, 4) : StrDesc{"", 0};
+    bool dayFirst = !lang.isError() && lang.len == 2 && ListIndexOf(StrView("ES,FR,IT"), StrUpper(lang), ',') != 0;
+    StrRelease(m);
+    int first = dayFirst ? tm.tm_mday : tm.tm_mon + 1;
+    int second = dayFirst ? tm.tm_mon + 1 : tm.tm_mday;
+    date = StrFormat(16, StrView("%02i-%02i-%04i"), first, second, tm.tm_year + 1900);
+    time = StrFormat(16, StrView("%02i:%02i"), tm.tm_hour, tm.tm_min);
+    StrKeep(m, {&date, &time});
+}
+
+ErrCode LogEntry(StrDesc text, StrDesc file) {
+    if (file.isError()) return StrError(file);
+    StrMarkT m = StrMark();
+    if (file.len == 0) file = LogPath();
+    StrDesc date, time;
+    LogStamp(static_cast<std::int64_t>(std::time(nullptr)), date, time);
+    StrDesc header = StrFormat(384, StrView("*****************************\r\n Date:%s - Time:%s - User:%s\r\n"), date,
+                               time, "0");
+    StrDesc body = printable(text);
+    bool ok = !header.isError() && !body.isError() &&
+              textio::append(file, {header, body, StrView("\r\n**********************\r\n\r\n")});
+    ErrCode e = ok ? err::OK : ErrorDetail(err::FILENOTFOUND, file);
+    StrRelease(m);
+    return e;
+}
+
+ErrCode AppendLine(StrDesc path, StrDesc text) {
+    if (path.isError()) return StrError(path);
+    if (text.isError()) return StrError(text);
+    if (textio::append(path, {text, kCrLf})) return err::OK;
+    return ErrorDetail(err::FILENOTFOUND, path);
+}
+
+bool Assert(bool condition, StrDesc check) {
+    if (condition) return true;
+    StrMarkT m = StrMark();
+    MsgBox(check, StrView("Assertion Fail"), MSGBOX_ERROR);
+    LogEntry(check, StrView("assertions.log"));
+    StrRelease(m);
+    g_exit(3);
+    return false;
+}
+
+void AssertSetExit(void (*exitFn)(int)) { g_exit = exitFn ? exitFn : defaultExit; }
+
+}  // namespace rt

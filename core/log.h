@@ -1,0 +1,48 @@
+// The trace log, entry logs with a date/time header, line appends and
+// assertion failures.
+//
+// The trace log is StringArea table 9 entry 10 when set, otherwise the
+// application prefix (the first two characters of the application id,
+// environment string 2) followed by "log.txt" in the current folder.
+#pragma once
+#include <cstdint>
+
+#include "core/errcode.h"
+#include "core/strdesc.h"
+
+namespace rt {
+
+// The trace flags (the system variable _TRACE, default 1): LogLine writes a
+// line when its flags share a bit with them.
+std::uint16_t TraceFlags();
+void TraceFlagsSet(std::uint16_t flags);
+
+// The trace log's file name (pushed).
+StrDesc LogPath();
+// Makes `path` the trace log and deletes that file. Returns the store's code.
+ErrCode LogRestart(StrDesc path);
+// When flags & TraceFlags(), appends the text and CR LF to the trace log; an
+// error value is written as "Error #" and its code. Returns 0, or 164 when the
+// log cannot be written (nothing is recorded).
+ErrCode LogLine(StrDesc text, std::uint16_t flags);
+// Appends an entry to `file` (the trace log when empty):
+// "*****************************\r\n Date:MM-DD-YYYY - Time:HH:MM - User:0\r\n"
+// (day first for ES, FR, IT), the text, "\r\n**********************\r\n\r\n".
+// 164 with the file name as error detail when the file cannot be written.
+ErrCode LogEntry(StrDesc text, StrDesc file);
+// Appends text and CR LF to a file (created when missing); 164 with the file
+// name as error detail when it cannot be written.
+ErrCode AppendLine(StrDesc path, StrDesc text);
+
+// When condition is false: an error box with the check name titled
+// "Assertion Fail", an entry in "assertions.log", then the process ends with
+// exit code 3. Returns condition (when the ending step returns, see below).
+bool Assert(bool condition, StrDesc check);
+// Replaces the step that ends the process (tests); null restores the default.
+void AssertSetExit(void (*exitFn)(int code));
+
+// The header's date and time texts for a moment (seconds since the epoch, local
+// time): "MM-DD-YYYY" (day first for ES, FR, IT) and "HH:MM". Pushed, in that order.
+void LogStamp(std::int64_t when, StrDesc& date, StrDesc& time);
+
+}  // namespace rt
