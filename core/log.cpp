@@ -5,12 +5,12 @@
 #include <ctime>
 
 #include "core/errors.h"
+#include "core/files.h"
 #include "core/lists.h"
 #include "core/messages.h"
 #include "core/strarea.h"
 #include "core/strfuncs.h"
 #include "core/strstack.h"
-#include "core/textio.h"
 
 namespace rt {
 namespace {
@@ -24,6 +24,23 @@ void defaultExit(int code) {
 void (*g_exit)(int) = defaultExit;
 
 constexpr StrDesc kCrLf{"\r\n", 2};
+
+// Appends the concatenated parts to a file in one write, creating the file
+// when missing; false when it cannot be opened or written. Not recorded.
+bool appendParts(StrDesc name, std::initializer_list<StrDesc> parts) {
+    StrMarkT m = StrMark();
+    StrDesc all = StrConcatN(parts);
+    bool ok = false;
+    if (!all.isError()) {
+        std::uint16_t h = FileOpen(name, fileflag::APPEND | fileflag::QUIET);
+        if (h < FILE_HANDLES) {
+            ok = all.len == 0 || FileWrite(h, FILE_NONE, all.ptr, all.len) == all.len;
+            FileClose(h);
+        }
+    }
+    StrRelease(m);
+    return ok;
+}
 
 // "Error #" and the code for an error value, else the text itself (pushed or a view).
 StrDesc printable(StrDesc text) {
@@ -50,7 +67,7 @@ ErrCode LogRestart(StrDesc path) {
     ErrCode e = AreaSet(area::WORK, area::WORK_LOGPATH, path);
     if (e) return e;
     StrMarkT m = StrMark();
-    textio::remove(LogPath());
+    FileDelete(LogPath());
     StrRelease(m);
     return err::OK;
 }
@@ -60,7 +77,7 @@ ErrCode LogLine(StrDesc text, std::uint16_t flags) {
     StrMarkT m = StrMark();
     StrDesc line = printable(text);
     StrDesc path = LogPath();
-    ErrCode e = (!line.isError() && textio::append(path, {line, kCrLf})) ? err::OK : err::FILENOTFOUND;
+    ErrCode e = (!line.isError() && appendParts(path, {line, kCrLf})) ? err::OK : err::FILENOTFOUND;
     StrRelease(m);
     return e;
 }
@@ -90,7 +107,7 @@ ErrCode LogEntry(StrDesc text, StrDesc file) {
                                time, "0");
     StrDesc body = printable(text);
     bool ok = !header.isError() && !body.isError() &&
-              textio::append(file, {header, body, StrView("\r\n**********************\r\n\r\n")});
+              appendParts(file, {header, body, StrView("\r\n**********************\r\n\r\n")});
     ErrCode e = ok ? err::OK : ErrorDetail(err::FILENOTFOUND, file);
     StrRelease(m);
     return e;
@@ -99,7 +116,7 @@ ErrCode LogEntry(StrDesc text, StrDesc file) {
 ErrCode AppendLine(StrDesc path, StrDesc text) {
     if (path.isError()) return StrError(path);
     if (text.isError()) return StrError(text);
-    if (textio::append(path, {text, kCrLf})) return err::OK;
+    if (appendParts(path, {text, kCrLf})) return err::OK;
     return ErrorDetail(err::FILENOTFOUND, path);
 }
 

@@ -1,13 +1,16 @@
 #include "core/messages.h"
 
+#include <dirent.h>
+
 #include <cstring>
 
 #include "core/errtext.h"
+#include "core/files.h"
 #include "core/lists.h"
+#include "core/osname.h"
 #include "core/strarea.h"
 #include "core/strfuncs.h"
 #include "core/strstack.h"
-#include "core/textio.h"
 #include "platform/platform.h"
 
 namespace rt {
@@ -158,14 +161,61 @@ bool fourDigits(const char* p, std::uint32_t len) {
     return true;
 }
 
+// "\\" when a file name joined to the folder needs one.
+StrDesc folderSeparator(StrDesc folder) {
+    if (folder.len == 0) return StrDesc{"", 0};
+    char last = folder.ptr[folder.len - 1];
+    return (last == '\\' || last == '/' || last == ':') ? StrDesc{"", 0} : StrView("\\");
+}
+
+// Opens a file for reading without recording a failure; FILE_HANDLES when it
+// cannot be opened.
+std::uint16_t openQuiet(StrDesc path) {
+    std::uint16_t h = FileOpen(path, fileflag::READONLY | fileflag::QUIET);
+    return h < FILE_HANDLES ? h : FILE_HANDLES;
+}
+
+// The next line of an open file, 65535 at the end (or when it does not fit).
+std::uint32_t nextLine(std::uint16_t h, char* buf, std::uint32_t cap) {
+    return FileRead(h, FILE_NONE, FILE_NONE, buf, cap);
+}
+
 // Number of lines of a file, counted up to `limit`.
 std::uint16_t countLines(StrDesc path, char* buf, std::uint32_t cap, std::uint16_t limit) {
-    textio::LineReader r;
-    if (!textio::openLines(r, path)) return 0;
+    std::uint16_t h = openQuiet(path);
+    if (h == FILE_HANDLES) return 0;
     std::uint16_t n = 0;
-    while (n < limit && textio::readLine(r, buf, cap) != 65535) ++n;
-    textio::closeLines(r);
+    while (n < limit && nextLine(h, buf, cap) != FILE_NONE) ++n;
+    FileClose(h);
     return n;
+}
+
+bool startsWithNoCase(const char* s, std::string_view p) {
+    for (std::size_t i = 0; i < p.size(); ++i)
+        if (!s[i] || CharUpper(s[i]) != CharUpper(p[i])) return false;
+    return true;
+}
+
+// The first name in byte order of `folder` ("" = the current folder) that
+// starts with `prefix` and ends with `suffix` ignoring case, joined to the
+// folder. Pushed; "" when none.
+StrDesc firstMatching(StrDesc folder, std::string_view prefix, std::string_view suffix) {
+    StrMarkT m = StrMark();
+    const StrDesc none{"", 0};
+    char dir[OSNAME_BYTES] = ".";
+    if (folder.len && FileSystemName(folder, dir, sizeof dir)) return StrReturn(m, none);
+    DIR* d = ::opendir(dir);
+    if (!d) return StrReturn(m, none);
+    char best[256] = "";
+    while (const dirent* e = ::readdir(d)) {
+        std::size_t n = std::strlen(e->d_name);
+        if (n < prefix.size() + suffix.size() || n >= sizeof best) continue;
+        if (!startsWithNoCase(e->d_name, prefix) || !startsWithNoCase(e->d_name + n - suffix.size(), suffix)) continue;
+        if (!best[0] || std::strcmp(e->d_name, best) < 0) std::memcpy(best, e->d_name, n + 1);
+    }
+    ::closedir(d);
+    if (!best[0]) return StrReturn(m, none);
+    return StrReturn(m, StrConcatN({folder, folderSeparator(folder), StrFromTerminated(best)}));
 }
 
 // Builds the block from the file's numbered lines into the free space above
@@ -174,8 +224,8 @@ bool buildCatalogue(StrDesc path) {
     StrScratchArea sc = StrScratch();
     std::uint16_t lines = countLines(path, sc.ptr, sc.len, kMaxLines);
     if (lines == 0 || lines >= kMaxLines) return false;
-    textio::LineReader r;
-    if (!textio::openLines(r, path)) return false;
+    std::uint16_t h = openQuiet(path);
+    if (h == FILE_HANDLES) return false;
     std::uint32_t used = 0;
     bool opened = false;
     std::int32_t first = 0;
@@ -183,8 +233,8 @@ bool buildCatalogue(StrDesc path) {
     std::uint32_t cap = sc.len < 65535 ? sc.len : 65535;
     for (;;) {
         char* line = sc.ptr + used;
-        std::uint16_t len = textio::readLine(r, line, cap - used);
-        if (len == 65535) break;
+        std::uint32_t len = nextLine(h, line, cap - used);
+        if (len == FILE_NONE) break;
         if (!fourDigits(line, len)) continue;
         std::int32_t n = StrToInt(StrDesc{line, 4});
         if (!opened) {
@@ -207,7 +257,7 @@ bool buildCatalogue(StrDesc path) {
         g_cat.ends[n - first] = static_cast<std::uint16_t>(used);
         last = n;
     }
-    textio::closeLines(r);
+    FileClose(h);
     if (!opened) return false;
     StrMarkT m = StrMark();
     bool ok = StrReserve(static_cast<std::uint16_t>(used), 255) == 0 &&  // claims the bytes just written
@@ -233,15 +283,13 @@ StrDesc locateLanguageFile() {
         StrDesc folder = StrUnquote(StrTrim(ListItem(folders, ',', k), kBlankTab, 3));
         StrDesc found;
         if (lang.len == 0) {
-            found = textio::findFirst(folder, StrView("VK_LANG_"), StrView(".MSJ"));
+            found = firstMatching(folder, "VK_LANG_", ".MSJ");
         } else {
             StrDesc name = StrFormat(static_cast<std::uint16_t>(16 + lang.len), StrView("VK_LANG_%s.MSJ"), lang);
-            char last = folder.len ? folder.ptr[folder.len - 1] : '\\';
-            bool sep = last == '\\' || last == '/' || last == ':';
-            found = StrConcatN({folder, sep ? StrDesc{"", 0} : StrView("\\"), name});
-            textio::LineReader r;
-            if (found.isError() || !textio::openLines(r, found)) found = StrDesc{"", 0};
-            textio::closeLines(r);
+            found = StrConcatN({folder, folderSeparator(folder), name});
+            std::uint16_t h = found.isError() ? FILE_HANDLES : openQuiet(found);
+            if (h == FILE_HANDLES) found = StrDesc{"", 0};
+            else FileClose(h);
         }
         if (!found.isError() && found.len) return StrReturn(m, found);
         StrRelease(km);
