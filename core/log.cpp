@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 #include "core/errors.h"
 #include "core/files.h"
@@ -11,11 +10,14 @@
 #include "core/strarea.h"
 #include "core/strfuncs.h"
 #include "core/strstack.h"
+#include "lang/dates.h"
 
 namespace rt {
 namespace {
 
-std::uint16_t g_trace = 1;
+std::uint16_t g_trace = 1;  // _TRACE while the variable store is not bound
+TraceGetFn g_traceGet = nullptr;
+TraceSetFn g_traceSet = nullptr;
 
 void defaultExit(int code) {
     std::fflush(nullptr);
@@ -50,8 +52,23 @@ StrDesc printable(StrDesc text) {
 
 }  // namespace
 
-std::uint16_t TraceFlags() { return g_trace; }
-void TraceFlagsSet(std::uint16_t flags) { g_trace = flags; }
+std::uint16_t TraceFlags() { return g_traceGet ? g_traceGet() : g_trace; }
+
+void TraceFlagsSet(std::uint16_t flags) {
+    if (g_traceSet) g_traceSet(flags);
+    else g_trace = flags;
+}
+
+void TraceFlagsBind(TraceGetFn get, TraceSetFn set) {
+    if (get && set) {
+        g_traceGet = get;
+        g_traceSet = set;
+    } else {
+        g_traceGet = nullptr;
+        g_traceSet = nullptr;
+        g_trace = 1;
+    }
+}
 
 StrDesc LogPath() {
     StrMarkT m = StrMark();
@@ -82,27 +99,12 @@ ErrCode LogLine(StrDesc text, std::uint16_t flags) {
     return e;
 }
 
-void LogStamp(std::int64_t when, StrDesc& date, StrDesc& time) {
-    std::time_t t = static_cast<std::time_t>(when);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    StrMarkT m = StrMark();
-    StrDesc lang = AreaReady() ? AreaGet(area::ENV, 4) : StrDesc{"", 0};
-    bool dayFirst = !lang.isError() && lang.len == 2 && ListIndexOf(StrView("ES,FR,IT"), StrUpper(lang), ',') != 0;
-    StrRelease(m);
-    int first = dayFirst ? tm.tm_mday : tm.tm_mon + 1;
-    int second = dayFirst ? tm.tm_mon + 1 : tm.tm_mday;
-    date = StrFormat(16, StrView("%02i-%02i-%04i"), first, second, tm.tm_year + 1900);
-    time = StrFormat(16, StrView("%02i:%02i"), tm.tm_hour, tm.tm_min);
-    StrKeep(m, {&date, &time});
-}
-
 ErrCode LogEntry(StrDesc text, StrDesc file) {
     if (file.isError()) return StrError(file);
     StrMarkT m = StrMark();
     if (file.len == 0) file = LogPath();
-    StrDesc date, time;
-    LogStamp(static_cast<std::int64_t>(std::time(nullptr)), date, time);
+    StrDesc date = dateFormat(StrFormat(8, StrView("%08i"), today()), 2);
+    StrDesc time = timeFormat(timeNow(), 1);
     StrDesc header = StrFormat(384, StrView("*****************************\r\n Date:%s - Time:%s - User:%s\r\n"), date,
                                time, "0");
     StrDesc body = printable(text);

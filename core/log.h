@@ -13,9 +13,15 @@
 namespace rt {
 
 // The trace flags (the system variable _TRACE, default 1): LogLine writes a
-// line when its flags share a bit with them.
+// line when its flags share a bit with them. Until the variable store binds
+// its accessors with TraceFlagsBind, the flags live here.
 std::uint16_t TraceFlags();
 void TraceFlagsSet(std::uint16_t flags);
+using TraceGetFn = std::uint16_t (*)();
+using TraceSetFn = void (*)(std::uint16_t flags);
+// Routes TraceFlags/TraceFlagsSet to the variable store; null for either
+// puts back the module's own value (reset to 1).
+void TraceFlagsBind(TraceGetFn get, TraceSetFn set);
 
 // The trace log's file name (pushed).
 StrDesc LogPath();
@@ -26,8 +32,10 @@ ErrCode LogRestart(StrDesc path);
 // log cannot be written (nothing is recorded).
 ErrCode LogLine(StrDesc text, std::uint16_t flags);
 // Appends an entry to `file` (the trace log when empty):
-// "*****************************\r\n Date:MM-DD-YYYY - Time:HH:MM - User:0\r\n"
-// (day first for ES, FR, IT), the text, "\r\n**********************\r\n\r\n".
+// "*****************************\r\n Date:%s - Time:%s - User:0\r\n" with
+// today's date (dateFormat 2: MM-DD-YYYY, day first for ES, FR, IT) and the
+// time (timeFormat 1: HH:MM), then the text, then
+// "\r\n**********************\r\n\r\n".
 // 164 with the file name as error detail when the file cannot be written.
 ErrCode LogEntry(StrDesc text, StrDesc file);
 // Appends text and CR LF to a file (created when missing); 164 with the file
@@ -40,9 +48,5 @@ ErrCode AppendLine(StrDesc path, StrDesc text);
 bool Assert(bool condition, StrDesc check);
 // Replaces the step that ends the process (tests); null restores the default.
 void AssertSetExit(void (*exitFn)(int code));
-
-// The header's date and time texts for a moment (seconds since the epoch, local
-// time): "MM-DD-YYYY" (day first for ES, FR, IT) and "HH:MM". Pushed, in that order.
-void LogStamp(std::int64_t when, StrDesc& date, StrDesc& time);
 
 }  // namespace rt

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/errors.h"
+#include "core/log.h"
 #include "core/memblocks.h"
 #include "core/strarea.h"
 #include "core/strstack.h"
@@ -514,6 +515,9 @@ ErrCode varInit() {
     // The number and date conversions read their switches from the store.
     numSysBind([](std::uint16_t pos) { return sysGet(pos); },
                [](std::uint16_t pos, std::int16_t v) { sysSet(pos, v); });
+    // So does the trace log.
+    TraceFlagsBind([] { return static_cast<std::uint16_t>(sysGet(SysVar::TRACE)); },
+                   [](std::uint16_t flags) { sysSet(SysVar::TRACE, static_cast<std::int16_t>(flags)); });
     if (!rebuildBuckets(kFirstBuckets, 0)) {
         varShutdown();
         return err::STRUCTMEMERROR;
@@ -534,7 +538,10 @@ ErrCode varInit() {
 }
 
 void varShutdown() {
-    if (g_ready) numSysBind(nullptr, nullptr);
+    if (g_ready) {
+        numSysBind(nullptr, nullptr);
+        TraceFlagsBind(nullptr, nullptr);
+    }
     if (g_ready && AreaReady()) {
         AreaTruncate(area::VARVALUES, 0);
         AreaTruncate(area::VARNAMES, 0);

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <regex>
 #include <string>
 
@@ -11,6 +9,8 @@
 #include "core/strfuncs.h"
 #include "core/strstack.h"
 #include "tests/core/fake_backend.h"
+#include "lang/dates.h"
+#include "lang/varstore.h"
 #include "tests/support/runtime_fixture.h"
 
 using namespace rt;
@@ -82,27 +82,35 @@ TEST_F(Logs, EntryHasTheDateTimeHeader) {
     EXPECT_NE(dir.read("TRlog.txt").find("to the log"), std::string::npos);
 }
 
-TEST_F(Logs, StampIsMonthFirstUnlessTheLanguageIsDayFirst) {
-    const char* oldTz = std::getenv("TZ");
-    std::string saved = oldTz ? oldTz : "";
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
-    const std::int64_t when = 1715945700;  // 2024-05-17 11:35 UTC
+TEST_F(Logs, HeaderDateIsMonthFirstUnlessTheLanguageIsDayFirst) {
+    dateClockPin(20240517, (11 * 3600 + 35 * 60 + 7) * 1000);
     struct Case { const char* lang; const char* date; } cases[] = {
         {"EN", "05-17-2024"}, {"", "05-17-2024"}, {"DE", "05-17-2024"},
         {"ES", "17-05-2024"}, {"FR", "17-05-2024"}, {"IT", "17-05-2024"},
     };
     for (auto& c : cases) {
         AreaSet(area::ENV, 4, S(c.lang));
-        StrScope scope;
-        StrDesc date, time;
-        LogStamp(when, date, time);
-        EXPECT_EQ(show(date), c.date) << c.lang;
-        EXPECT_EQ(show(time), "11:35");
+        std::filesystem::remove(dir.path() / "stamp.log");
+        ASSERT_EQ(LogEntry(S("x"), S("stamp.log")), 0);
+        EXPECT_EQ(dir.read("stamp.log"), std::string("*****************************\r\n Date:") + c.date +
+                                             " - Time:11:35 - User:0\r\nx\r\n**********************\r\n\r\n")
+            << c.lang;
     }
-    if (oldTz) ::setenv("TZ", saved.c_str(), 1);
-    else ::unsetenv("TZ");
-    ::tzset();
+    dateClockPin(0, 0);
+}
+
+TEST_F(Logs, TraceFlagsFollowTheVariableStoreOnceBound) {
+    TraceFlagsSet(4);
+    ASSERT_EQ(varInit(), 0);
+    EXPECT_EQ(TraceFlags(), 1);  // _TRACE starts at 1
+    sysSet(SysVar::TRACE, 6);
+    EXPECT_EQ(TraceFlags(), 6);
+    LogLine(S("level four"), 4);
+    TraceFlagsSet(8);
+    EXPECT_EQ(sysGet(SysVar::TRACE), 8);
+    varShutdown();
+    EXPECT_EQ(TraceFlags(), 1);  // unbound again: the module's own default
+    EXPECT_EQ(dir.read("TRlog.txt"), "level four\r\n");
 }
 
 TEST_F(Logs, EntryIntoAnUnwritableFileGives164WithTheName) {
