@@ -23,6 +23,10 @@ constexpr std::uint16_t NAMEINDEX = 4;   // variable name index, in creation ord
 constexpr std::uint16_t NAMEBUCKETS = 5; // hash buckets of the name index
 constexpr std::uint16_t NAMEBYTES = 6;   // the names the index compares with
 constexpr std::uint16_t FIRSTFREE = 7;   // 7-23 are free for other modules
+constexpr std::uint16_t DICTTABLES = 7;  // data dictionary: table records
+constexpr std::uint16_t DICTFIELDS = 8;  // data dictionary: field records, all tables in table order
+constexpr std::uint16_t DICTKEYS = 9;    // data dictionary: key records, all tables in table order
+constexpr std::uint16_t DICTSTATE = 10;  // data dictionary: its counters (one record)
 }  // namespace grow
 
 // Takes one block for each of the 24 arrays (each empty, record size 1).

@@ -1,0 +1,167 @@
+#include "datafile/record.h"
+
+#include <cstring>
+
+#include "core/errors.h"
+#include "core/strarea.h"
+#include "core/strstack.h"
+#include "data/dictionary.h"
+
+namespace rt {
+namespace {
+
+DataFileCtrl g_ctrl[DICT_TABLES];
+
+bool validFile(std::uint16_t file) { return file >= 1 && file <= tableCount(); }
+
+// The writable buffer of the file (working copy then as-read copy); null when
+// it is missing or not twice the record length.
+char* buffer(std::uint16_t file) {
+    if (!validFile(file)) return nullptr;
+    std::uint16_t n = recordLength(file);
+    if (static_cast<std::uint16_t>(file - 1) >= AreaCount(area::RECORDS)) return nullptr;
+    StrDesc b = AreaGet(area::RECORDS, static_cast<std::uint16_t>(file - 1));
+    if (b.isError() || b.len != 2u * n) return nullptr;
+    // The entry keeps its length: writing inside it leaves the area consistent.
+    return const_cast<char*>(b.ptr);
+}
+
+ErrCode fieldError(std::uint16_t file, std::uint16_t field) {
+    char text[48];
+    int n = std::snprintf(text, sizeof text, "(File:%u, Field:%u)", static_cast<unsigned>(file),
+                          static_cast<unsigned>(field));
+    ErrorDetail(err::DATAOUTBOUND, StrMake(text, static_cast<std::size_t>(n)));
+    ErrorRecordSet(1, ctx::DataFile, err::DATAOUTBOUND, 0);
+    return err::DATAOUTBOUND;
+}
+
+bool isPlaceholder(StrDesc name) {
+    std::string_view v = name.view();
+    return v == "NUL" || v == "NULL" || v == "OTHER" || v == "AVOID";
+}
+
+}  // namespace
+
+DataFileCtrl* controlBlock(std::uint16_t file) { return validFile(file) ? &g_ctrl[file - 1] : nullptr; }
+
+void resetControlBlock(std::uint16_t file) {
+    if (file >= 1 && file <= DICT_TABLES) g_ctrl[file - 1] = DataFileCtrl{};
+}
+
+ErrCode recordInit(std::uint16_t file) {
+    if (!validFile(file)) return err::DATAOUTBOUND;
+    std::uint32_t n = 2u * recordLength(file);
+    if (n > 65535) return err::STROUTBOUND;
+    StrMarkT m = StrMark();
+    ErrCode e = StrReserve(static_cast<std::uint16_t>(n), ' ');
+    if (!e) e = AreaSet(area::RECORDS, static_cast<std::uint16_t>(file - 1), StrTop());
+    StrRelease(m);
+    return e;
+}
+
+void recordBuffersClear() {
+    if (AreaReady()) AreaTruncate(area::RECORDS, 0);
+}
+
+ErrCode clearRecord(std::uint16_t file, std::uint16_t mode) {
+    char* b = buffer(file);
+    if (!b) return err::FILENOTINIT;
+    std::memset(b, ' ', 2u * recordLength(file));
+    if (mode == 2 && recordLength(file)) b[0] = 0x1B;
+    return err::OK;
+}
+
+StrDesc recordCopy(std::uint16_t file, std::uint16_t which) {
+    char* b = buffer(file);
+    if (!b || which < 1 || which > 3) return StrErrorValue(err::FILENOTINIT);
+    std::uint16_t n = recordLength(file);
+    if (which == copy::BOTH) return StrMake(b, 2u * n);
+    return StrMake(which == copy::WORKING ? b : b + n, n);
+}
+
+ErrCode setRecordCopy(std::uint16_t file, std::uint16_t which, StrDesc bytes) {
+    if (bytes.isError()) return StrError(bytes);
+    char* b = buffer(file);
+    if (!b || which < 1 || which > 3) return err::FILENOTINIT;
+    std::uint16_t n = recordLength(file);
+    std::uint32_t len = which == copy::BOTH ? 2u * n : n;
+    char* at = which == copy::ASREAD ? b + n : b;
+    std::uint32_t k = bytes.len < len ? bytes.len : len;
+    std::memmove(at, bytes.ptr, k);
+    std::memset(at + k, ' ', len - k);
+    return err::OK;
+}
+
+ErrCode copyRecord(std::uint16_t file, std::uint16_t direction) {
+    char* b = buffer(file);
+    if (!b) return err::FILENOTINIT;
+    std::uint16_t n = recordLength(file);
+    if (direction == 1) std::memcpy(b + n, b, n);
+    else if (direction == 2) std::memcpy(b, b + n, n);
+    else return err::BADINPUTDATA;
+    return err::OK;
+}
+
+bool recordChanged(std::uint16_t file) {
+    const char* b = buffer(file);
+    std::uint16_t n = recordLength(file);
+    return b && std::memcmp(b, b + n, n) != 0;
+}
+
+StrDesc fieldText(std::uint16_t file, std::uint16_t field, std::uint16_t which) {
+    char* b = buffer(file);
+    if (!b) return StrErrorValue(err::FILENOTINIT);
+    if (field == 0 || field > fieldCount(file) || (which != copy::WORKING && which != copy::ASREAD))
+        return StrErrorValue(fieldError(file, field));
+    FieldDef f = fieldDef(file, field);
+    return StrMake(b + (which == copy::ASREAD ? recordLength(file) : 0) + f.offset, f.length);
+}
+
+ErrCode setField(std::uint16_t file, std::uint16_t field, StrDesc text) {
+    if (text.isError()) return StrError(text);
+    char* b = buffer(file);
+    if (!b) return err::FILENOTINIT;
+    if (field == 0 || field > fieldCount(file)) return fieldError(file, field);
+    FieldDef f = fieldDef(file, field);
+    std::uint16_t k = text.len < f.length ? text.len : f.length;
+    std::memmove(b + f.offset, text.ptr, k);
+    std::memset(b + f.offset + k, ' ', f.length - k);
+    return err::OK;
+}
+
+bool fieldChanged(std::uint16_t file, std::uint16_t field) {
+    const char* b = buffer(file);
+    if (!b || field == 0 || field > fieldCount(file)) return false;
+    FieldDef f = fieldDef(file, field);
+    return std::memcmp(b + f.offset, b + recordLength(file) + f.offset, f.length) != 0;
+}
+
+StrDesc keyValue(std::uint16_t file, std::uint16_t key, std::uint16_t which) {
+    KeyDef k;
+    ErrCode e = keyDef(file, key, k);
+    if (e) return StrErrorValue(e);
+    StrDesc rec = recordCopy(file, which == copy::ASREAD ? copy::ASREAD : copy::WORKING);
+    if (rec.isError()) return rec;
+    std::uint32_t total = 0;
+    for (std::uint16_t s = 0; s < k.segmentCount; ++s) total += k.segments[s].length;
+    if (total > 65535) return StrErrorValue(err::STRINGTOOLONG);
+    if (StrReserve(static_cast<std::uint16_t>(total), ' ')) return StrErrorValue(err::OUTOFMEMORY);
+    char* w = StrTopWritable();
+    for (std::uint16_t s = 0; s < k.segmentCount; ++s) {
+        const KeySegment& seg = k.segments[s];
+        if (seg.offset < rec.len) {
+            std::uint16_t n = static_cast<std::uint16_t>(rec.len - seg.offset);
+            std::memcpy(w, rec.ptr + seg.offset, seg.length < n ? seg.length : n);
+        }
+        w += seg.length;
+    }
+    return StrTop();
+}
+
+std::uint16_t realFieldCount(std::uint16_t file) {
+    std::uint16_t n = fieldCount(file);
+    while (n > 0 && isPlaceholder(fieldName(file, n))) --n;
+    return n;
+}
+
+}  // namespace rt
