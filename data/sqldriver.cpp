@@ -206,8 +206,9 @@ StrDesc numberText(std::uint64_t n) {
     return cat({StrMake(buf, static_cast<std::size_t>(len))});
 }
 
-// Refuses an update or delete by key when the key value is empty or, unless
-// `check` or _UPSTAT bit 16, when it is not held by exactly one row.
+// Refuses an update or delete by key when the key value is empty (its WHERE
+// would be empty) or, unless `check` or _UPSTAT bit 16, when the key value is
+// not held by exactly one row.
 ErrCode singleRowCheck(const char* verb, std::uint16_t table, std::uint16_t key, StrDesc V, std::uint16_t check) {
     StrMarkT m = StrMark();
     ErrCode e = err::OK;
@@ -630,16 +631,12 @@ ErrCode insertRecord(std::uint16_t table) {
 
 ErrCode updateByKey(std::uint16_t table, std::uint16_t key, StrDesc V, std::uint16_t check) {
     if (V.isError()) return StrError(V);
+    if (V.len == 0) return singleRowCheck("UPDATE ONLY ", table, key, V, check);
     StrMarkT m = StrMark();
     StrDesc set = setList(table, recordCopy(table, copy::WORKING), recordCopy(table, copy::ASREAD));
     ErrCode e = StrError(set);
-    if (!e && V.len == 0) e = singleRowCheck("UPDATE ONLY ", table, key, V, check);
-    if (!e && set.len == 0) {
-        StrRelease(m);
-        return err::OK;
-    }
-    if (!e) e = singleRowCheck("UPDATE ONLY ", table, key, V, check);
-    if (!e) {
+    if (!e && set.len) e = singleRowCheck("UPDATE ONLY ", table, key, V, check);
+    if (!e && set.len) {
         StrDesc stmt = updateStatement(table, key, V, set, sqlForm(table, key));
         e = stmt.isError() ? StrError(stmt) : (run(stmt) ? status::FAILED : err::OK);
     }

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <tuple>
 #include <memory>
 #include <string>
 #include <vector>
