@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/strarea.h"
+#include "core/strfuncs.h"
 #include "core/strstack.h"
 #include "data/sqldriver.h"
 #include "datafile/record.h"
@@ -61,19 +62,6 @@ bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isEntryEnd(char c) { return c == ':' || c == ' ' || c == '&' || c == '/'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-StrDesc trim(StrDesc s, bool left, bool right) {
-    std::uint16_t a = 0, b = s.len;
-    while (left && a < b && isBlank(s.ptr[a])) ++a;
-    while (right && b > a && isBlank(s.ptr[b - 1])) --b;
-    return StrDesc{s.ptr + a, static_cast<std::uint16_t>(b - a)};
-}
-
-StrDesc mid(StrDesc s, std::uint16_t start, std::uint16_t count = 65535) {
-    if (start >= s.len) return StrDesc{s.ptr + s.len, 0};
-    std::uint16_t n = static_cast<std::uint16_t>(s.len - start);
-    return StrDesc{s.ptr + start, count < n ? count : n};
-}
-
 // Value of `n` decimal digits at s[at..]; -1 when any is not a digit.
 int digits(StrDesc s, std::uint16_t at, std::uint16_t n) {
     if (at + n > s.len) return -1;
@@ -86,65 +74,22 @@ int digits(StrDesc s, std::uint16_t at, std::uint16_t n) {
     return v;
 }
 
-std::uint16_t findChar(StrDesc s, char c, std::uint16_t from = 0) {
-    for (std::uint16_t i = from; i < s.len; ++i)
-        if (s.ptr[i] == c) return i;
-    return 0xFFFF;
-}
-
-// Windows-1252 lower case.
-char lowerChar(char c) {
-    auto u = static_cast<unsigned char>(c);
-    if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7)) return static_cast<char>(u + 0x20);
-    if (u == 0x8A || u == 0x8C || u == 0x8E) return static_cast<char>(u + 0x10);
-    if (u == 0x9F) return static_cast<char>(0xFF);
-    return c;
-}
-
-// The concatenation of the parts, pushed; 146 past 65535 bytes, 145 when the
-// stack is full. Error values pass through.
-StrDesc cat(std::initializer_list<StrDesc> parts) {
-    std::uint32_t total = 0;
-    for (const StrDesc& p : parts) {
-        if (p.isError()) return p;
-        total += p.len;
-    }
-    if (total > 65535) return StrErrorValue(err::STRINGTOOLONG);
-    if (StrReserve(static_cast<std::uint16_t>(total), 255)) return StrErrorValue(err::OUTOFMEMORY);
-    char* w = StrTopWritable();
-    for (const StrDesc& p : parts) {
-        if (p.len) std::memcpy(w, p.ptr, p.len);
-        w += p.len;
-    }
-    return StrTop();
-}
-
 // The name as the registry stores it: lower-cased unless names keep case.
-StrDesc foldedName(StrDesc name) {
-    if (namesKeepCase() || name.isError()) return name;
-    if (StrPush(name)) return StrErrorValue(err::OUTOFMEMORY);
-    char* w = StrTopWritable();
-    for (std::uint16_t i = 0; i < name.len; ++i) w[i] = lowerChar(w[i]);
-    return StrTop();
-}
+StrDesc foldedName(StrDesc name) { return namesKeepCase() ? name : StrLower(name); }
 
-StrDesc numberText(std::uint32_t n) {
-    char buf[12];
-    int len = 0;
-    do {
-        buf[sizeof buf - 1 - len++] = static_cast<char>('0' + n % 10);
-        n /= 10;
-    } while (n);
-    return cat({StrMake(buf + sizeof buf - len, static_cast<std::size_t>(len))});
-}
+StrDesc numberText(std::uint32_t n) { return StrFormat(12, StrView("%u"), n); }
+
+StrDesc trim(StrDesc s, bool left, bool right) { return StrTrim(s, kBlankTab, (left ? 1u : 0u) | (right ? 2u : 0u)); }
+StrDesc mid(StrDesc s, std::uint16_t start, std::uint16_t count = 65535) { return StrMid(s, start, count); }
+std::uint16_t findChar(StrDesc s, char c, std::uint16_t from = 0) { return StrFindChar(s, from, c, true); }
 
 // folder + "\" + name (no separator after an empty folder or one ending in a
 // separator or a drive colon). Pushed.
 StrDesc joinPath(StrDesc folder, StrDesc name) {
-    if (folder.len == 0) return cat({name});
+    if (folder.len == 0) return StrConcatN({name});
     char last = folder.ptr[folder.len - 1];
-    if (last == '\\' || last == '/' || last == ':') return cat({folder, name});
-    return cat({folder, StrView("\\"), name});
+    if (last == '\\' || last == '/' || last == ':') return StrConcatN({folder, name});
+    return StrConcatN({folder, StrView("\\"), name});
 }
 
 // ---- Default keys -----------------------------------------------------------------------
@@ -196,7 +141,7 @@ struct Loader {
 ErrCode lineError(ErrCode code, StrDesc file, std::uint32_t lineNo, const char* reason, StrDesc line) {
     StrMarkT m = StrMark();
     StrDesc no = numberText(lineNo);
-    StrDesc detail = cat({file, StrView("("), no, StrView("): "), StrFromTerminated(reason), StrView(": "), line});
+    StrDesc detail = StrConcatN({file, StrView("("), no, StrView("): "), StrFromTerminated(reason), StrView(": "), line});
     ErrorDetail(code, detail);
     ErrorRecordSet(1, ctx::DataFile, code, 0);
     StrRelease(m);
@@ -215,14 +160,14 @@ struct FileState {
 ErrCode tableLine(FileState& fs, StrDesc line) {
     std::uint16_t star1 = findChar(line, '*');
     std::uint16_t star2 = findChar(line, '*', static_cast<std::uint16_t>(star1 + 1));
-    if (star2 == 0xFFFF) return lineError(err::BADINPUTDATA, fs.file, fs.lineNo, "table line without name", line);
+    if (star2 == STR_NPOS) return lineError(err::BADINPUTDATA, fs.file, fs.lineNo, "table line without name", line);
     StrDesc item2 = mid(line, static_cast<std::uint16_t>(star1 + 1), static_cast<std::uint16_t>(star2 - star1 - 1));
     std::uint16_t star3 = findChar(line, '*', static_cast<std::uint16_t>(star2 + 1));
     StrDesc item3 = mid(line, static_cast<std::uint16_t>(star2 + 1),
-                        star3 == 0xFFFF ? 65535 : static_cast<std::uint16_t>(star3 - star2 - 1));
+                        star3 == STR_NPOS ? 65535 : static_cast<std::uint16_t>(star3 - star2 - 1));
     item3 = trim(item3, true, false);
     StrDesc name = trim(mid(item3, 2), true, true);
-    if (findChar(item2, '$') != 0xFFFF) {
+    if (findChar(item2, '$') != STR_NPOS) {
         if (name.len < 2)
             return lineError(err::BADINPUTDATA, fs.file, fs.lineNo, "include line without a dictionary prefix", line);
         char prefix[2] = {name.ptr[0], name.ptr[1]};
@@ -257,7 +202,7 @@ ErrCode fieldLine(FileState& fs, StrDesc line) {
 
 ErrCode keyLine(FileState& fs, StrDesc line, int table) {
     std::uint16_t lt = findChar(line, '<');
-    if (lt == 0xFFFF) return lineError(err::BADINPUTDATA, fs.file, fs.lineNo, "key line without <", line);
+    if (lt == STR_NPOS) return lineError(err::BADINPUTDATA, fs.file, fs.lineNo, "key line without <", line);
     // The line's last character (the closing ">") is never part of a group.
     StrDesc body = trim(line, false, true);
     body = body.len > lt + 1 ? mid(body, static_cast<std::uint16_t>(lt + 1), static_cast<std::uint16_t>(body.len - lt - 2))
@@ -286,7 +231,7 @@ ErrCode keyLine(FileState& fs, StrDesc line, int table) {
 
 ErrCode relationLine(FileState& fs, StrDesc line, int table) {
     std::uint16_t colon = findChar(line, ':');
-    if (colon == 0xFFFF) return lineError(err::BADINPUTDATA, fs.file, fs.lineNo, "relation line without :", line);
+    if (colon == STR_NPOS) return lineError(err::BADINPUTDATA, fs.file, fs.lineNo, "relation line without :", line);
     if (table < 1 || table > tableTotal())
         return lineError(err::BADFILENUMBER, fs.file, fs.lineNo, "relation for a table not defined", line);
     ErrCode e = addRelationText(static_cast<std::uint16_t>(table), mid(line, static_cast<std::uint16_t>(colon + 1)));
@@ -298,7 +243,7 @@ ErrCode relationLine(FileState& fs, StrDesc line, int table) {
 // whether the file was there.
 ErrCode loadOneFile(Loader& ld, const char prefix[2], int item, bool* opened) {
     StrMarkT m = StrMark();
-    StrDesc file = cat({StrMake(prefix, 2), StrFromTerminated(kFileItems[item])});
+    StrDesc file = StrConcatN({StrMake(prefix, 2), StrFromTerminated(kFileItems[item])});
     StrDesc path = joinPath(ld.folder, file);
     if (path.isError()) return StrError(StrReturn(m, path));
     std::uint16_t h = FileOpen(path, fileflag::READ | fileflag::READONLY | fileflag::QUIET);
@@ -331,7 +276,7 @@ ErrCode loadOneFile(Loader& ld, const char prefix[2], int item, bool* opened) {
         int kind = (code - 1) / 30, index = (code - 1) % 30 + 1;
         StrMarkT lm = StrMark();
         if (kind == 0)
-            e = findChar(line, '*') != 0xFFFF ? tableLine(fs, line) : fieldLine(fs, line);
+            e = findChar(line, '*') != STR_NPOS ? tableLine(fs, line) : fieldLine(fs, line);
         else if (kind == 1)
             e = keyLine(fs, line, fs.base + index);
         else
@@ -350,7 +295,7 @@ ErrCode loadDictionaryFiles(Loader& ld, const char prefix[2]) {
     for (int i = 0; i < ld.depth; ++i) {
         if (std::memcmp(ld.prefixes[i], prefix, 2) == 0) {
             StrMarkT m = StrMark();
-            ErrorDetail(err::BADINPUTDATA, cat({StrView("include loop: "), StrMake(prefix, 2), StrView("DICC.DAT")}));
+            ErrorDetail(err::BADINPUTDATA, StrConcatN({StrView("include loop: "), StrMake(prefix, 2), StrView("DICC.DAT")}));
             ErrorRecordSet(1, ctx::DataFile, err::BADINPUTDATA, 0);
             StrRelease(m);
             return err::BADINPUTDATA;
@@ -358,7 +303,7 @@ ErrCode loadDictionaryFiles(Loader& ld, const char prefix[2]) {
     }
     if (ld.depth == INCLUDE_DEPTH) {
         StrMarkT m = StrMark();
-        ErrorDetail(err::BADINPUTDATA, cat({StrView("includes nested too deeply: "), StrMake(prefix, 2), StrView("DICC.DAT")}));
+        ErrorDetail(err::BADINPUTDATA, StrConcatN({StrView("includes nested too deeply: "), StrMake(prefix, 2), StrView("DICC.DAT")}));
         ErrorRecordSet(1, ctx::DataFile, err::BADINPUTDATA, 0);
         StrRelease(m);
         return err::BADINPUTDATA;
@@ -368,7 +313,7 @@ ErrCode loadDictionaryFiles(Loader& ld, const char prefix[2]) {
     ErrCode e = loadOneFile(ld, prefix, 0, &opened);
     if (!e && !opened) {
         StrMarkT m = StrMark();
-        ErrorDetail(err::FILENOTFOUND, cat({StrMake(prefix, 2), StrView("DICC.DAT["), ld.folder, StrView("]")}));
+        ErrorDetail(err::FILENOTFOUND, StrConcatN({StrMake(prefix, 2), StrView("DICC.DAT["), ld.folder, StrView("]")}));
         ErrorRecordSet(1, ctx::DataFile, err::FILENOTFOUND, 0);
         StrRelease(m);
         e = err::FILENOTFOUND;
@@ -402,7 +347,7 @@ std::uint16_t findEntry(StrDesc text, StrDesc needle) {
 StrDesc relationName(std::uint16_t T, std::uint16_t R) {
     StrDesc t = numberText(T);
     StrDesc r = numberText(R);
-    return cat({t, StrView("R"), r, StrView("K")});
+    return StrConcatN({t, StrView("R"), r, StrView("K")});
 }
 
 }  // namespace
@@ -444,7 +389,7 @@ ErrCode loadRelup(std::uint16_t table, StrDesc folder, StrDesc prefix, bool sqlV
     if (base) *base = b;
     if (folder.isError() || prefix.isError() || prefix.len < 2) return err::BADINPUTDATA;
     StrMarkT m = StrMark();
-    StrDesc file = cat({StrMake(prefix.ptr, 2), StrFromTerminated(kFileItems[sqlVariant ? 3 : 2])});
+    StrDesc file = StrConcatN({StrMake(prefix.ptr, 2), StrFromTerminated(kFileItems[sqlVariant ? 3 : 2])});
     StrDesc path = joinPath(folder, file);
     if (path.isError()) return StrError(StrReturn(m, path));
     std::uint16_t h = FileOpen(path, fileflag::READ | fileflag::READONLY | fileflag::QUIET);
@@ -479,7 +424,7 @@ ErrCode loadRelup(std::uint16_t table, StrDesc folder, StrDesc prefix, bool sqlV
         StrDesc text = trim(mid(line, 4), true, false);
         auto index = static_cast<std::uint16_t>(b + entry);
         StrDesc old = index < AreaCount(area::RELUP) ? AreaGet(area::RELUP, index) : StrView("");
-        StrDesc joined = old.len ? cat({old, StrView(";"), text}) : cat({text});
+        StrDesc joined = old.len ? StrConcatN({old, StrView(";"), text}) : StrConcatN({text});
         e = joined.isError() ? StrError(joined) : AreaSet(area::RELUP, index, joined);
         StrRelease(lm);
         if (e) {
@@ -575,7 +520,7 @@ ErrCode addRelationText(std::uint16_t table, StrDesc text) {
     if (!validTable(table)) return err::BADFILENUMBER;
     StrMarkT m = StrMark();
     StrDesc old = AreaGet(area::DICT_RELATIONS, static_cast<std::uint16_t>(table - 1));
-    StrDesc joined = old.len ? cat({old, StrView(":"), text}) : cat({text});
+    StrDesc joined = old.len ? StrConcatN({old, StrView(":"), text}) : StrConcatN({text});
     ErrCode e = joined.isError() ? StrError(joined)
                                  : AreaSet(area::DICT_RELATIONS, static_cast<std::uint16_t>(table - 1), joined);
     StrRelease(m);
@@ -647,7 +592,7 @@ StrDesc tableNameList() {
     StrDesc list = StrView("");
     for (std::uint16_t t = 1; t <= tableTotal(); ++t) {
         StrDesc name = AreaGet(area::DICT_NAMES, static_cast<std::uint16_t>(t - 1));
-        list = StrReturn(m, t == 1 ? cat({name}) : cat({list, StrView(","), name}));
+        list = StrReturn(m, t == 1 ? StrConcatN({name}) : StrConcatN({list, StrView(","), name}));
         if (list.isError()) break;
     }
     return StrReturn(m, list);
@@ -731,33 +676,8 @@ StrDesc relationValue(std::uint16_t table, std::uint16_t T, std::uint16_t R) {
     std::uint16_t key = relationKey(table, T, R);
     if (key == 0) return StrView("");
     StrMarkT m = StrMark();
-    StrDesc text = relationText(table);
-    StrDesc name = cat({relationName(T, R), numberText(key)});
-    StrDesc value = StrView("");
-    for (char sep : {':', '='}) {
-        if (name.isError()) break;
-        StrMarkT sm = StrMark();
-        StrDesc needle = cat({name, StrMake(&sep, 1)});
-        std::uint16_t at = needle.isError() ? 0xFFFF : findEntry(text, needle);
-        StrRelease(sm);
-        if (at == 0xFFFF) continue;
-        std::uint16_t start = static_cast<std::uint16_t>(at + name.len + 1), end = start;
-        char quote = 0;
-        for (; end < text.len; ++end) {
-            char c = text.ptr[end];
-            if (quote) {
-                if (c == quote) quote = 0;
-            } else if (c == '\'' || c == '"') {
-                quote = c;
-            } else if (isEntryEnd(c)) {
-                break;
-            }
-        }
-        value = mid(text, start, static_cast<std::uint16_t>(end - start));
-        if (value.len >= 2 && (value.ptr[0] == '\'' || value.ptr[0] == '"') && value.ptr[value.len - 1] == value.ptr[0])
-            value = mid(value, 1, static_cast<std::uint16_t>(value.len - 2));
-        break;
-    }
+    StrDesc name = StrConcatN({relationName(T, R), numberText(key)});
+    StrDesc value = name.isError() ? StrView("") : KeyValueFind(relationText(table), name, 1);
     StrRelease(m);
     return value;
 }

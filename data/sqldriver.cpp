@@ -1,9 +1,9 @@
 #include "data/sqldriver.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/strfuncs.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
 #include "data/sqlconn.h"
@@ -28,37 +28,9 @@ const MultiReadHooks* g_hooks = nullptr;
 
 StrDesc lit(const char* s) { return StrFromTerminated(s); }
 
-// The concatenation of the parts, pushed; 146 past 65535 bytes, 145 when the
-// stack is full. Error values pass through.
-StrDesc cat(std::initializer_list<StrDesc> parts) {
-    std::uint32_t total = 0;
-    for (const StrDesc& p : parts) {
-        if (p.isError()) return p;
-        total += p.len;
-    }
-    if (total > 65535) return StrErrorValue(err::STRINGTOOLONG);
-    if (StrReserve(static_cast<std::uint16_t>(total), 255)) return StrErrorValue(err::OUTOFMEMORY);
-    char* w = StrTopWritable();
-    for (const StrDesc& p : parts) {
-        if (p.len) std::memcpy(w, p.ptr, p.len);
-        w += p.len;
-    }
-    return StrTop();
-}
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-StrDesc trimmed(StrDesc s, bool left) {
-    std::uint16_t a = 0, b = s.len;
-    while (left && a < b && isBlank(s.ptr[a])) ++a;
-    while (b > a && isBlank(s.ptr[b - 1])) --b;
-    return StrDesc{s.ptr + a, static_cast<std::uint16_t>(b - a)};
-}
-
-StrDesc mid(StrDesc s, std::uint32_t start, std::uint32_t count = 65535) {
-    if (start >= s.len) return StrDesc{s.ptr + s.len, 0};
-    std::uint32_t n = s.len - start;
-    return StrDesc{s.ptr + start, static_cast<std::uint16_t>(count < n ? count : n)};
+StrDesc trimmed(StrDesc s, bool left) { return StrTrim(s, kBlankTab, left ? 3u : 2u); }
+StrDesc mid(StrDesc s, std::uint32_t start, std::uint16_t count = 65535) {
+    return StrMid(s, static_cast<int>(start), count);
 }
 
 // Optional sign, digits with at most one decimal point, at least one digit.
@@ -142,14 +114,14 @@ StrDesc keyWhereOver(StrDesc V, std::uint16_t table, const KeyFieldList& F, std:
         StrDesc cols = lit("("), vals = lit("(");
         for (std::uint16_t j = 0; j < n; ++j) {
             StrDesc sep = lit(j + 1 < n ? "," : ")");
-            cols = cat({cols, quoteName(parts[j].name), sep});
-            vals = cat({vals, isNullText(parts[j].value) ? zeroValue(parts[j].type) : parts[j].value, sep});
+            cols = StrConcatN({cols, quoteName(parts[j].name), sep});
+            vals = StrConcatN({vals, isNullText(parts[j].value) ? zeroValue(parts[j].type) : parts[j].value, sep});
         }
-        clause = cat({cols, lit(" "), lit(kOps[code]), lit(" "), vals});
+        clause = StrConcatN({cols, lit(" "), lit(kOps[code]), lit(" "), vals});
     } else if (code == cmp::EQ) {
         for (std::uint16_t j = 0; j < n; ++j) {
             StrDesc c = compareField(parts[j].name, cmp::EQ, parts[j].value, parts[j].type, form.indexForm);
-            clause = j ? cat({clause, lit(" AND "), c}) : c;
+            clause = j ? StrConcatN({clause, lit(" AND "), c}) : c;
         }
     } else {
         // f1 > p OR (f1 = p AND f2 > q) OR (f1 = p AND f2 = q AND f3 >= r)
@@ -157,9 +129,9 @@ StrDesc keyWhereOver(StrDesc V, std::uint16_t table, const KeyFieldList& F, std:
         for (std::uint16_t j = 0; j < n; ++j) {
             auto m2 = static_cast<std::uint16_t>(j + 1 == n ? code : (code & 6));
             StrDesc c = compareField(parts[j].name, m2, parts[j].value, parts[j].type, form.indexForm);
-            clause = j ? cat({clause, lit(" OR ("), equal, lit(" AND "), c, lit(")")}) : c;
+            clause = j ? StrConcatN({clause, lit(" OR ("), equal, lit(" AND "), c, lit(")")}) : c;
             StrDesc e = compareField(parts[j].name, cmp::EQ, parts[j].value, parts[j].type, form.indexForm);
-            equal = j ? cat({equal, lit(" AND "), e}) : e;
+            equal = j ? StrConcatN({equal, lit(" AND "), e}) : e;
         }
     }
     return StrReturn(m, clause);
@@ -173,7 +145,7 @@ const ColumnInfo& columnInfo(std::uint16_t table) {
     ColumnInfo& info = g_columns[table - 1];
     if (info.known || !sysTest(SysVar::AUXSTAT, 2048)) return info;
     StrMarkT m = StrMark();
-    StrDesc stmt = cat({lit("SELECT string_agg(CASE WHEN attnotnull THEN '1' ELSE '0' END, '' ORDER BY attnum) "
+    StrDesc stmt = StrConcatN({lit("SELECT string_agg(CASE WHEN attnotnull THEN '1' ELSE '0' END, '' ORDER BY attnum) "
                             "FROM pg_attribute WHERE attrelid = to_regclass(quote_ident("),
                         quoteLiteral(tableName(table)), lit(")) AND attnum > 0 AND NOT attisdropped;")});
     std::int16_t saved = sysGet(SysVar::SQLSTK);
@@ -200,11 +172,7 @@ ErrCode refuse(ErrCode code, StrDesc detail) {
     return code;
 }
 
-StrDesc numberText(std::uint64_t n) {
-    char buf[24];
-    int len = std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(n));
-    return cat({StrMake(buf, static_cast<std::size_t>(len))});
-}
+StrDesc numberText(std::uint32_t n) { return StrFormat(12, StrView("%u"), n); }
 
 // Refuses an update or delete by key when the key value is empty (its WHERE
 // would be empty) or, unless `check` or _UPSTAT bit 16, when the key value is
@@ -213,12 +181,12 @@ ErrCode singleRowCheck(const char* verb, std::uint16_t table, std::uint16_t key,
     StrMarkT m = StrMark();
     ErrCode e = err::OK;
     if (V.len == 0) {
-        e = refuse(err::INDEXCMDERROR, cat({lit(verb), tableIdent(table), lit(": empty key value")}));
+        e = refuse(err::INDEXCMDERROR, StrConcatN({lit(verb), tableIdent(table), lit(": empty key value")}));
     } else if (check == 0 && !sysTest(SysVar::UPSTAT, 16)) {
         std::uint32_t n = countRows(table, key, V, V, lit(""));
         if (n != 1)
             e = refuse(err::INDEXCMDERROR,
-                       cat({lit(verb), tableIdent(table), lit(": key value held by "),
+                       StrConcatN({lit(verb), tableIdent(table), lit(": key value held by "),
                             n == COUNT_FAILED ? lit("an unknown number of") : numberText(n), lit(" rows: "), V}));
     }
     StrRelease(m);
@@ -252,11 +220,11 @@ StrDesc sqlValue(StrDesc text, char type) {
     if (nul) text.len = static_cast<std::uint16_t>(static_cast<const char*>(nul) - text.ptr);
     if (isNumericType(type)) {
         StrDesc t = trimmed(text, true);
-        if (t.len == 0) return cat({lit("NULL")});
-        return isPlainNumber(t) ? cat({t}) : quoteLiteral(t);
+        if (t.len == 0) return StrConcatN({lit("NULL")});
+        return isPlainNumber(t) ? StrConcatN({t}) : quoteLiteral(t);
     }
     StrDesc t = trimmed(text, false);
-    return t.len ? quoteLiteral(t) : cat({lit("NULL")});
+    return t.len ? quoteLiteral(t) : StrConcatN({lit("NULL")});
 }
 
 StrDesc orderBy(std::uint16_t table, std::uint16_t key, bool descending, const SqlForm& form) {
@@ -273,8 +241,8 @@ StrDesc orderBy(std::uint16_t table, std::uint16_t key, bool descending, const S
     for (std::uint16_t i = 0; i < F.count; ++i) {
         bool plain = form.serverNullOrder || (form.indexForm && form.notNull.test(F.positions[i]));
         StrDesc suffix = lit(descending ? (plain ? " DESC" : " DESC NULLS LAST") : (plain ? "" : " NULLS FIRST"));
-        StrDesc item = cat({quoteName(fieldName(table, F.positions[i])), suffix});
-        list = i ? cat({list, lit(","), item}) : item;
+        StrDesc item = StrConcatN({quoteName(fieldName(table, F.positions[i])), suffix});
+        list = i ? StrConcatN({list, lit(","), item}) : item;
     }
     return StrReturn(m, list);
 }
@@ -286,9 +254,9 @@ StrDesc compareField(StrDesc column, std::uint16_t code, StrDesc value, char typ
     StrMarkT m = StrMark();
     bool isNull = isNullText(value);
     StrDesc col = quoteName(column);
-    StrDesc c = cat({col, lit(" "), lit(kOps[code]), lit(" "), isNull ? zeroValue(type) : value});
+    StrDesc c = StrConcatN({col, lit(" "), lit(kOps[code]), lit(" "), isNull ? zeroValue(type) : value});
     bool widen = (isNull && (code & cmp::EQ)) || (!isNull && (code & cmp::LT));
-    if (widen && !notNull) c = cat({lit("("), c, lit(" OR "), col, lit(" IS NULL)")});
+    if (widen && !notNull) c = StrConcatN({lit("("), c, lit(" OR "), col, lit(" IS NULL)")});
     return StrReturn(m, c);
 }
 
@@ -303,13 +271,13 @@ StrDesc joinConditions(StrDesc a, StrDesc connector, StrDesc b) {
     if (a.isError()) return a;
     if (b.isError()) return b;
     if (connector.isError()) return connector;
-    if (a.len == 0) return cat({b});
-    if (b.len == 0) return cat({a});
+    if (a.len == 0) return StrConcatN({b});
+    if (b.len == 0) return StrConcatN({a});
     StrDesc other = connector.view() == " AND " ? lit(" OR ") : lit(" AND ");
     StrMarkT m = StrMark();
-    StrDesc left = findTopLevel(a, other) != 0xFFFF ? cat({lit("("), a, lit(")")}) : a;
-    StrDesc right = findTopLevel(b, other) != 0xFFFF ? cat({lit("("), b, lit(")")}) : b;
-    return StrReturn(m, cat({left, connector, right}));
+    StrDesc left = findTopLevel(a, other) != 0xFFFF ? StrConcatN({lit("("), a, lit(")")}) : a;
+    StrDesc right = findTopLevel(b, other) != 0xFFFF ? StrConcatN({lit("("), b, lit(")")}) : b;
+    return StrReturn(m, StrConcatN({left, connector, right}));
 }
 
 StrDesc navWhere(std::uint16_t table, std::uint16_t key, StrDesc V, StrDesc L, StrDesc X, std::uint16_t mode,
@@ -361,9 +329,9 @@ StrDesc readStatement(std::uint16_t table, std::uint16_t key, std::uint16_t flag
     }
     StrDesc t = tableIdent(table);
     StrDesc order = orderBy(table, key, descending, form);
-    StrDesc stmt = where.len ? cat({lit("SELECT * FROM "), t, lit(" WHERE "), where, lit(" ORDER BY "), order,
+    StrDesc stmt = where.len ? StrConcatN({lit("SELECT * FROM "), t, lit(" WHERE "), where, lit(" ORDER BY "), order,
                                     lit(" LIMIT 1;")})
-                             : cat({lit("SELECT * FROM "), t, where, lit(" ORDER BY "), order, lit(" LIMIT 1;")});
+                             : StrConcatN({lit("SELECT * FROM "), t, where, lit(" ORDER BY "), order, lit(" LIMIT 1;")});
     return StrReturn(m, stmt);
 }
 
@@ -375,9 +343,9 @@ StrDesc findStatement(std::uint16_t table, std::uint16_t key, StrDesc V, std::ui
     if (where.len == 0 && !atOrAfter) return StrReturn(m, lit(""));
     StrDesc t = tableIdent(table);
     StrDesc order = orderBy(table, key, false, form);
-    StrDesc stmt = where.len ? cat({lit("SELECT * FROM "), t, lit(" WHERE "), where, lit(" ORDER BY "), order,
+    StrDesc stmt = where.len ? StrConcatN({lit("SELECT * FROM "), t, lit(" WHERE "), where, lit(" ORDER BY "), order,
                                     lit(" LIMIT 1;")})
-                             : cat({lit("SELECT * FROM "), t, lit(" ORDER BY "), order, lit(" LIMIT 1;")});
+                             : StrConcatN({lit("SELECT * FROM "), t, lit(" ORDER BY "), order, lit(" LIMIT 1;")});
     return StrReturn(m, stmt);
 }
 
@@ -387,8 +355,8 @@ StrDesc countStatement(std::uint16_t table, std::uint16_t key, StrDesc V, StrDes
     StrDesc where = key ? navWhere(table, key, V, L, X, 3, form) : lit("");
     if (where.isError()) return StrReturn(m, where);
     where = trimmed(where, false);
-    StrDesc stmt = where.len ? cat({lit("SELECT COUNT (*) FROM "), t, lit(" WHERE "), where, lit(";")})
-                             : cat({lit("SELECT COUNT (*) FROM "), t, lit(";")});
+    StrDesc stmt = where.len ? StrConcatN({lit("SELECT COUNT (*) FROM "), t, lit(" WHERE "), where, lit(";")})
+                             : StrConcatN({lit("SELECT COUNT (*) FROM "), t, lit(";")});
     return StrReturn(m, stmt);
 }
 
@@ -399,7 +367,7 @@ StrDesc pageStatement(std::uint16_t table, std::uint16_t key, StrDesc V, StrDesc
     StrDesc where = navWhere(table, key, V, L, X, 3, form);
     if (where.isError()) return StrReturn(m, where);
     StrDesc order = orderBy(table, key, false, form);
-    StrDesc stmt = cat({lit("SELECT * FROM "), t, lit(" "), lit(where.len ? "WHERE " : ""), lit(" "), where,
+    StrDesc stmt = StrConcatN({lit("SELECT * FROM "), t, lit(" "), lit(where.len ? "WHERE " : ""), lit(" "), where,
                         lit(" ORDER BY "), order, lit(" LIMIT "), numberText(pageSize), lit(";")});
     return StrReturn(m, stmt);
 }
@@ -415,9 +383,9 @@ StrDesc insertStatement(std::uint16_t table, StrDesc record) {
     for (std::uint16_t i = 1; i <= n && !values.isError(); ++i) {
         FieldDef f = fieldDef(table, i);
         StrDesc v = sqlValue(mid(record, f.offset, f.length), f.type);
-        values = StrReturn(lm, i > 1 ? cat({values, lit(","), v}) : cat({v}));
+        values = StrReturn(lm, i > 1 ? StrConcatN({values, lit(","), v}) : StrConcatN({v}));
     }
-    return StrReturn(m, cat({lit("INSERT INTO "), t, lit(" VALUES ("), values, lit(");")}));
+    return StrReturn(m, StrConcatN({lit("INSERT INTO "), t, lit(" VALUES ("), values, lit(");")}));
 }
 
 StrDesc setList(std::uint16_t table, StrDesc working, StrDesc asRead) {
@@ -430,8 +398,8 @@ StrDesc setList(std::uint16_t table, StrDesc working, StrDesc asRead) {
         FieldDef f = fieldDef(table, i);
         StrDesc now = mid(working, f.offset, f.length), before = mid(asRead, f.offset, f.length);
         if (now.view() == before.view()) continue;
-        StrDesc item = cat({quoteName(fieldName(table, i)), lit(" = "), sqlValue(now, f.type)});
-        list = StrReturn(m, list.len ? cat({list, lit(","), item}) : item);
+        StrDesc item = StrConcatN({quoteName(fieldName(table, i)), lit(" = "), sqlValue(now, f.type)});
+        list = StrReturn(m, list.len ? StrConcatN({list, lit(","), item}) : item);
     }
     return StrReturn(m, list);
 }
@@ -443,7 +411,7 @@ StrDesc updateStatement(std::uint16_t table, std::uint16_t key, StrDesc V, StrDe
     if (where.isError()) return StrReturn(m, where);
     if (where.len == 0) return StrReturn(m, StrErrorValue(err::INDEXCMDERROR));
     if (set.len == 0) return StrReturn(m, lit(""));
-    return StrReturn(m, cat({lit("UPDATE ONLY "), tableIdent(table), lit(" SET "), set, lit(" WHERE "), where, lit(";")}));
+    return StrReturn(m, StrConcatN({lit("UPDATE ONLY "), tableIdent(table), lit(" SET "), set, lit(" WHERE "), where, lit(";")}));
 }
 
 StrDesc deleteStatement(std::uint16_t table, std::uint16_t key, StrDesc V, const SqlForm& form) {
@@ -451,7 +419,7 @@ StrDesc deleteStatement(std::uint16_t table, std::uint16_t key, StrDesc V, const
     StrDesc where = keyWhere(V, table, key, cmp::EQ, form);
     if (where.isError()) return StrReturn(m, where);
     if (where.len == 0) return StrReturn(m, StrErrorValue(err::INDEXCMDERROR));
-    return StrReturn(m, cat({lit("DELETE FROM ONLY "), tableIdent(table), lit(" WHERE "), where, lit(";")}));
+    return StrReturn(m, StrConcatN({lit("DELETE FROM ONLY "), tableIdent(table), lit(" WHERE "), where, lit(";")}));
 }
 
 StrDesc updateWhereStatement(std::uint16_t table, StrDesc set, StrDesc where) {
@@ -460,12 +428,12 @@ StrDesc updateWhereStatement(std::uint16_t table, StrDesc set, StrDesc where) {
     StrMarkT m = StrMark();
     if (set.len == 0) return StrReturn(m, lit(""));
     if (trimmed(where, true).len == 0) return StrReturn(m, StrErrorValue(err::INDEXCMDERROR));
-    return StrReturn(m, cat({lit("UPDATE ONLY "), tableIdent(table), lit(" SET "), set, lit(" WHERE "), where, lit(";")}));
+    return StrReturn(m, StrConcatN({lit("UPDATE ONLY "), tableIdent(table), lit(" SET "), set, lit(" WHERE "), where, lit(";")}));
 }
 
 StrDesc deleteAllStatement(std::uint16_t table) {
     StrMarkT m = StrMark();
-    return StrReturn(m, cat({lit("DELETE FROM ONLY "), tableIdent(table), lit(";")}));
+    return StrReturn(m, StrConcatN({lit("DELETE FROM ONLY "), tableIdent(table), lit(";")}));
 }
 
 // ---- Operations ----------------------------------------------------------------------------
@@ -497,7 +465,7 @@ ErrCode loadRow(std::uint16_t table, std::uint32_t row, std::uint16_t slot, Load
     StrMarkT m = StrMark();
     StrDesc kept = into == LoadInto::ASREAD ? recordCopy(table, copy::WORKING) : lit("");
     if (kept.isError()) return StrError(StrReturn(m, kept));
-    if (into == LoadInto::ASREAD && (kept = cat({kept})).isError()) return StrError(StrReturn(m, kept));
+    if (into == LoadInto::ASREAD && (kept = StrConcatN({kept})).isError()) return StrError(StrReturn(m, kept));
     std::uint16_t n = fieldCount(table);
     ErrCode e = err::OK;
     for (std::uint16_t i = 1; i <= n && !e; ++i) {
@@ -650,7 +618,7 @@ std::uint16_t updateWhere(std::uint16_t table, StrDesc set, StrDesc where) {
     std::uint16_t result = 0;
     if (stmt.isError()) {
         if (StrError(stmt) == err::INDEXCMDERROR)
-            refuse(err::INDEXCMDERROR, cat({lit("UPDATE ONLY "), tableIdent(table), lit(": empty WHERE")}));
+            refuse(err::INDEXCMDERROR, StrConcatN({lit("UPDATE ONLY "), tableIdent(table), lit(": empty WHERE")}));
         result = 0xFFFF;
     } else if (stmt.len) {
         std::uint64_t n = 0;
