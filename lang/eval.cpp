@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/errors.h"
+#include "core/files.h"
 #include "core/strarea.h"
 #include "core/strstack.h"
 #include "lang/eval_bind.h"
@@ -549,8 +550,7 @@ void takeResult(Val& v, bool isStr) {
 // on the string stack). Empty arguments are the number 0.
 ErrCode evalIndexes(Cur& args, VarArg* out, std::uint16_t& count) {
     count = 0;
-    const Tok& first = *args.t;
-    if ((first.flags & TF_EMPTY) && (first.flags & TF_LAST)) return 0;  // '()': none
+    if (args.t->start == args.end) return 0;  // '()': none
     for (;;) {
         Val a;
         ErrCode e = evalExpression(args, a);
@@ -620,7 +620,7 @@ ErrCode argsInto(EvalCursor& ec, std::uint8_t max, std::uint8_t& count, std::uin
 void openArgs(Cur& args, EvalCursor& ec, Eval& ev, const Tok& t) {
     curOpen(args, &ev, t.in, static_cast<std::uint16_t>(t.in + t.inLen), t.childTok);
     ec.cur = &args;
-    ec.atEnd = (args.t->flags & TF_EMPTY) && (args.t->flags & TF_LAST);  // '()'
+    ec.atEnd = t.inLen == 0;  // '()': no argument
 }
 
 struct DepthGuard {
@@ -1463,22 +1463,26 @@ ErrCode evalErrors(StrDesc text) {
 }
 
 ErrCode evalFile(StrDesc name, bool required) {
-    StrMarkT m = StrMark();
-    StrDesc content = FileLoad(name);
-    if (content.isError()) {
-        StrRelease(m);
+    if (name.isError()) return StrError(name);
+    std::uint16_t probe = FileOpen(name, fileflag::READONLY | fileflag::QUIET);
+    if (probe >= FILE_HANDLES) {
         if (!required) return 0;
         ErrorRecordSet(1, ctx::ExpExec, err::FILENOTFOUND, 0);
         return ErrorDetail(err::FILENOTFOUND, name);
     }
-    if (StrPush(content)) {
+    FileClose(probe);
+    StrMarkT m = StrMark();
+    StrDesc content = FileLoad(name, 0, FILE_NONE);
+    if (content.isError()) {
         StrRelease(m);
-        return err::OUTOFMEMORY;
+        ErrCode e = StrError(content);
+        return e == err::NOTFOUND ? err::FILENOTFOUND : e;
     }
+    // Each line is one expression of the list.
     char* w = StrTopWritable();
     for (std::uint16_t i = 0; i < content.len; ++i)
         if (w[i] == '\r' || w[i] == '\n') w[i] = ';';
-    ErrCode e = evalErrors(StrTop());
+    ErrCode e = evalErrors(content);
     StrRelease(m);
     return e;
 }

@@ -31,7 +31,6 @@ bool arrayExists(StrDesc name);
 using HostHook = ErrCode (*)(StrDesc name, std::uint16_t mode, void* arg);
 HostHook hookGet(std::uint16_t slot);
 ErrCode LogLine(StrDesc text, std::uint16_t flags);
-StrDesc FileLoad(StrDesc name);
 
 void reset();
 

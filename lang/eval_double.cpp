@@ -81,18 +81,20 @@ ErrCode varSet(StrDesc name) {
     std::int64_t v = 0;
     if (k != 's' && !numRead(top, v)) return err::SINTAXERROR;
     if (k == 's' && top.len > 512) return err::STROUTBOUND;
+    std::int64_t s = numScale();
     int i = find(name);
     if (i < 0) {
         if (g_count == 128) return err::VARNAMEERROR;
         i = g_count++;
         std::memcpy(g_vars[i].name, name.ptr, name.len);
         g_vars[i].nameLen = name.len;
+        g_vars[i].num = 0;
     }
     if (k == 's') {
         std::memcpy(g_vars[i].text, top.ptr, top.len);
         g_vars[i].textLen = top.len;
     } else if (k == 'i') {
-        std::int64_t s = numScale(), q = v / s, r = v % s;
+        std::int64_t q = v / s, r = v % s;
         if (2 * (r < 0 ? -r : r) >= s) q += v < 0 ? -1 : 1;
         g_vars[i].num = static_cast<std::int16_t>(static_cast<std::uint16_t>(q & 0xFFFF));
     } else {
@@ -161,6 +163,5 @@ ErrCode arrayCreate(StrDesc, const VarArg*, std::uint16_t) { return err::FEATURE
 bool arrayExists(StrDesc) { return false; }
 HostHook hookGet(std::uint16_t) { return nullptr; }
 ErrCode LogLine(StrDesc, std::uint16_t) { return 0; }
-StrDesc FileLoad(StrDesc) { return StrErrorValue(err::NOTFOUND); }
 
 }  // namespace rt::evb
