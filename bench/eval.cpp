@@ -7,7 +7,7 @@
 #include "core/runtime_core.h"
 #include "core/strstack.h"
 #include "lang/eval.h"
-#include "lang/eval_bind.h"
+#include "lang/varstore.h"
 
 using namespace rt;
 
@@ -18,8 +18,7 @@ void setUp() {
     if (done) return;
     done = true;
     StrStackConfigure(512);
-    if (CoreInit() || evalInit()) std::abort();
-    evb::reset();
+    if (CoreInit() || varInit() || evalInit()) std::abort();
     StrMarkT m = StrMark();
     if (evalExpr(StrView("A#=12.5;B#=3.25;CITY$='MADRID';AMT#=250")) >= 128) std::abort();
     StrRelease(m);

@@ -11,11 +11,11 @@
 #include "core/strstack.h"
 #include "lang/eval_bind.h"
 #include "lang/funclist.h"
+#include "lang/numbers.h"
+#include "lang/varstore.h"
 
 namespace rt {
 namespace {
-
-using namespace evb;
 
 // ---- Fixed lists ---------------------------------------------------------------
 
@@ -461,7 +461,7 @@ FieldAccess g_fields;
 void refreshScale(Eval& ev) {
     ev.scale = numScale();
     if (ev.scale <= 0) ev.scale = 1;
-    ev.precis = precision();
+    ev.precis = numPrecision();
 }
 
 // The cursor over the steps of one text (the whole text or an inside).
@@ -695,7 +695,7 @@ ErrCode evalElement(Cur& c, Val& v) {
     DepthGuard depth;
     if (!depth.ok) return reportTok(ev, err::SINTAXERROR, t);
     if (name.ptr[0] == '_') {
-        HostHook hook = hookGet(2);
+        HostHook hook = hookGet(hook::CALLS);
         if (!hook) return err::NULLEXPRESSION;  // no value
         std::uint16_t base = AreaCount(area::FNARGS);
         Cur args;
@@ -963,7 +963,7 @@ bool equalFold(const char* a, const char* b, std::size_t n) {
 bool wildEqual(StrDesc a, StrDesc b) {
     if (a.len == b.len && (a.len == 0 || std::memcmp(a.ptr, b.ptr, a.len) == 0)) return true;
     const char* star = b.len ? static_cast<const char*>(std::memchr(b.ptr, '*', b.len)) : nullptr;
-    if (!star || sysTest(0, 128)) return false;
+    if (!star || sysTest(SysVar::AUXSTAT, 128)) return false;
     std::size_t k = static_cast<std::size_t>(star - b.ptr);
     if (k > 0) return a.len >= k && equalFold(a.ptr, b.ptr, k);
     const char* rest = b.ptr + 1;
@@ -1115,7 +1115,7 @@ ErrCode assignAccumulator(Eval& ev, const Tok& t, const Val& value) {
     if (n == 0) return err::SINTAXERROR;
     std::int64_t index;
     if (a[0].text) {
-        StrDesc names = accumNames();
+        StrDesc names = strGet(SysStr::ACUMX);
         std::int64_t pos = -1, item = 0;
         std::uint16_t from = 0;
         for (std::uint16_t i = 0; i <= names.len; ++i) {
@@ -1138,7 +1138,8 @@ ErrCode assignAccumulator(Eval& ev, const Tok& t, const Val& value) {
     StrDesc name = StrView("_#(");
     VarArg at;
     at.num = index * ev.scale;
-    if (!arrayExists(name)) {
+    ArrayShape shape;
+    if (arrayShape(name, shape)) {
         VarArg bound;
         bound.num = (index < 1 ? 1 : index) * ev.scale;
         e = arrayCreate(name, &bound, 1);
@@ -1154,7 +1155,7 @@ ErrCode assignAccumulator(Eval& ev, const Tok& t, const Val& value) {
 ErrCode assignElement(Eval& ev, const Tok& t, const Val& value) {
     StrDesc name = StrMake(ev.p + t.start, t.len + 1u);
     if (name.ptr[0] == '_') {
-        HostHook hook = hookGet(2);
+        HostHook hook = hookGet(hook::CALLS);
         if (!hook) return err::SINTAXERROR;
         std::uint16_t base = AreaCount(area::FNARGS);
         Cur args;
@@ -1367,7 +1368,7 @@ ErrCode evaluate(StrDesc text, Val& v) {
     if (numeric) {
         std::int64_t n = e == err::NULLEXPRESSION ? 0 : v.num;
         StrRelease(m);
-        result = StrReturn(m, numToText(n, precision()));
+        result = StrReturn(m, numToText(n, numPrecision()));
     } else {
         result = StrReturn(m, v.s);
     }
@@ -1427,7 +1428,7 @@ StrDesc evalText(StrDesc text) {
     if (v.isStr) return StrReturn(m, v.s);
     std::int64_t n = v.num;
     StrRelease(m);
-    StrDesc r = numToText(n, precision());
+    StrDesc r = numToText(n, numPrecision());
     return StrReturn(m, r);
 }
 
@@ -1444,7 +1445,7 @@ std::int64_t evalInteger(StrDesc text) {
             std::memcpy(w, line, n);
             if (!text.isError()) std::memcpy(w + n, text.ptr, text.len);
             w[n + (text.isError() ? 0 : text.len)] = ')';
-            LogLine(StrTop(), 1);
+            evb::LogLine(StrTop(), 1);
         }
         StrRelease(m);
         return 0;

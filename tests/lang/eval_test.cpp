@@ -7,8 +7,8 @@
 #include "core/strarea.h"
 #include "core/strstack.h"
 #include "lang/eval.h"
-#include "lang/eval_bind.h"
 #include "lang/funclist.h"
+#include "lang/varstore.h"
 #include "tests/support/runtime_fixture.h"
 
 using namespace rt;
@@ -56,12 +56,13 @@ class Eval : public testsupport::RuntimeTest {
 protected:
     void SetUp() override {
         testsupport::RuntimeTest::SetUp();
-        evb::reset();
+        ASSERT_EQ(varInit(), 0);
         ASSERT_EQ(evalInit(), 0);
     }
     void TearDown() override {
         for (std::uint16_t i = 1; i <= FUNC_COUNT; ++i) evalSetFunction(i, nullptr);
         evalShutdown();
+        varShutdown();
         testsupport::RuntimeTest::TearDown();
     }
     template <std::size_t N>
@@ -612,6 +613,94 @@ TEST_F(EvalFields, AssignmentsWriteFieldText) {
 TEST_F(Eval, FieldsWithoutTheDataLayerFail) {
     EXPECT_EQ(outcome("AMT{F}"), "E 161");
     EXPECT_EQ(outcome("AMT{F}=1"), "E 161");
+}
+
+}  // namespace
+
+// ---- Arrays, accumulators and '_' calls ----------------------------------------------------
+
+namespace {
+
+constexpr Case kArrays[] = {
+    {"M#(3;4)", "N 0"},  // the first read creates a 4 x 5 array
+    {"M#(1;2)=7.5;M#(0;7)", "N 750"},
+    {"M#(1;I+2)", "N 750"},
+    {"M#(4;0)", "E 168"},
+    {"M#(1;2)='x'", "E 128"},
+    {"M#(0;1;2;3;4)", "E 149"},
+    {"N$('ABC';9);N$(2)", "S ABC"},
+    {"N$(2)='X';N$(2)", "S XBC"},
+    {"N$(2)=1", "E 128"},
+    {"Q$(9)", "E 147"},
+    {"W#(1)=5", "E 149"},  // writing never creates
+    {"K(3);K(1)=2.7;K(1)", "N 200"},
+    {"K(1)+M#(1;2)*2", "N 1700"},
+    {"'a'+.lf$", "S a\r\n"},
+};
+TEST_F(Eval, ArrayElements) { check(kArrays); }
+
+std::int64_t accumulator(int n) {
+    StrScope scope;
+    VarArg a;
+    a.num = n * 100;
+    if (arrayGet(StrView("_#("), &a, 1)) return -1;
+    std::int64_t v = -1;
+    numRead(StrTop(), v);
+    return v;
+}
+
+TEST_F(Eval, AccumulatorAssignment) {
+    EXPECT_EQ(outcome("_#(0)=2"), "N 200");
+    ArrayShape shape;
+    ASSERT_EQ(arrayShape(StrView("_#("), shape), 0);
+    EXPECT_EQ(shape.count, 2u);
+    EXPECT_EQ(accumulator(0), 200);
+    EXPECT_EQ(outcome("_#(1;0)=1.5"), "N 150");
+    EXPECT_EQ(accumulator(1), 150);
+    EXPECT_EQ(outcome("_#(5)=1"), "E 168");  // the array does not grow
+    EXPECT_EQ(outcome("_ACUMX$='A,B';_#('B')=4"), "N 400");
+    EXPECT_EQ(accumulator(1), 400);
+    EXPECT_EQ(outcome("_#('A';1)=3"), "N 300");
+    EXPECT_EQ(accumulator(1), 300);
+    EXPECT_EQ(outcome("_#('Z')=1"), "E 168");
+    EXPECT_EQ(outcome("_#(0)='x'"), "E 128");
+}
+
+ErrCode g_hookMode = 0;
+std::string g_hookName;
+
+ErrCode callHook(StrDesc name, std::uint16_t mode, void* arg) {
+    auto* call = static_cast<FuncCall*>(arg);
+    g_hookName = name.str();
+    g_hookMode = mode;
+    std::int64_t sum = 0;
+    for (int i = 0; i < call->count; ++i) {
+        StrDesc a = AreaGet(area::FNARGS, static_cast<std::uint16_t>(call->argBase + i));
+        std::int64_t v = 0;
+        if (numRead(a, v)) sum += v;
+    }
+    if (mode == 5) {
+        std::int64_t v = 0;
+        numRead(StrTop(), v);
+        return v == 500 ? 0 : err::BADINPUTDATA;
+    }
+    call->resultIsString = false;
+    return numPush(sum);
+}
+
+TEST_F(Eval, UnderscoreCallsGoToHostHookSlot2) {
+    EXPECT_EQ(outcome("_F(1;2)"), "W 123 N 0");  // no hook: no value
+    EXPECT_EQ(outcome("X#=_F(1)"), "E 147");
+    EXPECT_EQ(outcome("_F(1)=5"), "E 147");
+    ASSERT_EQ(hookSet(hook::CALLS, callHook), 0);
+    EXPECT_EQ(outcome("_F(1;2)*2"), "N 600");
+    EXPECT_EQ(g_hookName, "_F(");
+    EXPECT_EQ(g_hookMode, 1);
+    EXPECT_EQ(outcome("_G(1)=5"), "N 500");
+    EXPECT_EQ(g_hookName, "_G(");
+    EXPECT_EQ(g_hookMode, 5);
+    EXPECT_EQ(outcome("_G(1)=6"), "E 163");
+    hookSet(hook::CALLS, nullptr);
 }
 
 }  // namespace
