@@ -94,20 +94,6 @@ constexpr DotConst kDotConstants[] = {
     {"noprint", 8192}, {"iscgi", 16384},
 };
 
-// Windows-1252 upper case.
-constexpr std::array<unsigned char, 256> kUpper = [] {
-    std::array<unsigned char, 256> t{};
-    for (int i = 0; i < 256; ++i) t[i] = static_cast<unsigned char>(i);
-    for (int c = 'a'; c <= 'z'; ++c) t[c] = static_cast<unsigned char>(c - 32);
-    for (int c = 0xE0; c <= 0xFE; ++c)
-        if (c != 0xF7) t[c] = static_cast<unsigned char>(c - 32);
-    t[0x9A] = 0x8A;
-    t[0x9C] = 0x8C;
-    t[0x9E] = 0x8E;
-    t[0xFF] = 0x9F;
-    return t;
-}();
-
 // Operand kinds.
 constexpr std::uint8_t K_STRING = 1, K_VAR = 2, K_NUMVAR = 4, K_FIELD = 8, K_ELEMENT = 16, K_CALL = 32,
                        K_GROUP = 64;
@@ -124,7 +110,7 @@ constexpr std::uint8_t TF_EMPTY = 4;  // no operand text and no parentheses
 
 // One tokenizer step: an operand and the operator after it.
 struct Tok {
-    std::int64_t num;        // number literal value, for numPrecis
+    std::int64_t num;        // number literal value, read with numScale and numPrecis
     std::uint16_t start;     // operand text (for a call, the name before '(')
     std::uint16_t len;
     std::uint16_t in;        // inside of the parentheses
@@ -138,7 +124,8 @@ struct Tok {
     std::uint8_t kind;
     std::uint8_t func;
     std::uint8_t flags;
-    std::int8_t numPrecis;   // _PRECIS that num was read with, -1 none
+    std::int8_t numPrecis;   // decimals num was read with, -1 none
+    std::uint16_t numScale;  // scale num was read with
 };
 
 inline bool isOp(char c) { return kCharClass[static_cast<unsigned char>(c)] & CH_OP; }
@@ -800,13 +787,13 @@ ErrCode evalLiteral(Cur& c, Val& v) {
     // A quote without its pair: the text as written, in upper case.
     if (StrReserve(t.len, 255)) return reportTok(ev, err::OUTOFMEMORY, t);
     char* w = StrTopWritable();
-    for (std::uint16_t i = 0; i < t.len; ++i) w[i] = static_cast<char>(kUpper[static_cast<unsigned char>(p[i])]);
+    for (std::uint16_t i = 0; i < t.len; ++i) w[i] = charUpper(p[i]);
     v.s = StrTop();
     return 0;
 }
 
 std::int64_t numberLiteral(Eval& ev, Tok& t) {
-    if (t.numPrecis == ev.precis) return t.num;
+    if (t.numPrecis == ev.precis && t.numScale == ev.scale) return t.num;
     const char* p = ev.p + t.start;
     std::int64_t value;
     bool done = false;
@@ -830,6 +817,7 @@ std::int64_t numberLiteral(Eval& ev, Tok& t) {
     if (!done) value = textToNum(StrMake(p, t.len));
     t.num = value;
     t.numPrecis = static_cast<std::int8_t>(ev.precis);
+    t.numScale = static_cast<std::uint16_t>(ev.scale);
     return value;
 }
 
@@ -953,7 +941,7 @@ int compareBytes(StrDesc a, StrDesc b) {
 
 bool equalFold(const char* a, const char* b, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
-        if (kUpper[static_cast<unsigned char>(a[i])] != kUpper[static_cast<unsigned char>(b[i])]) return false;
+        if (a[i] != b[i] && charUpper(a[i]) != charUpper(b[i])) return false;
     return true;
 }
 
