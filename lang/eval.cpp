@@ -25,7 +25,7 @@ enum Op : std::uint8_t {
     OP_DIV,
     OP_ROUND,    // x ! n
     OP_PCT,      // x % y: y per cent of x
-    OP_LESSPCT,  // x ÷ y: x less y per cent
+    OP_LESSPCT,  // x 0xF7 y: x less y per cent
     OP_ADD,
     OP_SUB,
     OP_ASSIGN,
@@ -216,7 +216,8 @@ void scanStep(const char* p, std::uint16_t pos, std::uint16_t end, Tok& t) {
             t.kind = t.func ? K_CALL : K_ELEMENT;
         }
         q = findOperator(p, static_cast<std::uint16_t>(close + 1), end);
-        if (q != close + 1) t.err = err::SINTAXERROR;  // text between ')' and the next operator
+        // Text, or another '(', between ')' and the next operator.
+        if (q != close + 1 || (q < end && p[q] == '(')) t.err = err::SINTAXERROR;
     } else if (t.len == 0) {
         t.flags |= TF_EMPTY;
     } else {
@@ -397,16 +398,15 @@ struct SlotHead {
     bool valid;
     bool hasToks;
 };
-constexpr std::size_t kTextAt = (sizeof(SlotHead) + 7) & ~std::size_t{7};
-
-struct alignas(8) Slot {
-    unsigned char bytes[kSlotBytes];
-    SlotHead& head() { return *reinterpret_cast<SlotHead*>(bytes); }
-    char* orig() { return reinterpret_cast<char*>(bytes + kTextAt); }
-    char* prep() { return orig() + head().origLen; }
-    std::size_t toksAt() { return (kTextAt + head().origLen + head().prepLen + 7) & ~std::size_t{7}; }
-    Tok* toks() { return reinterpret_cast<Tok*>(bytes + toksAt()); }
-    std::uint16_t tokCapacity() {
+// One remembered text: the original text, the prepared text and its steps.
+struct Slot {
+    SlotHead head;
+    alignas(8) char data[kSlotBytes];
+    char* orig() { return data; }
+    char* prep() { return data + head.origLen; }
+    std::size_t toksAt() const { return (static_cast<std::size_t>(head.origLen) + head.prepLen + 7) & ~std::size_t{7}; }
+    Tok* toks() { return reinterpret_cast<Tok*>(data + toksAt()); }
+    std::uint16_t tokCapacity() const {
         std::size_t at = toksAt();
         return at >= kSlotBytes ? 0 : static_cast<std::uint16_t>((kSlotBytes - at) / sizeof(Tok));
     }
@@ -424,7 +424,7 @@ std::uint64_t hashText(StrDesc t) {
 }
 
 void cacheClear() {
-    for (Slot& s : g_cache) s.head() = SlotHead{};
+    for (Slot& s : g_cache) s.head = SlotHead{};
     g_clock = 0;
 }
 
@@ -1241,7 +1241,7 @@ struct Prepared {
 Slot* cacheFind(StrDesc text, std::uint64_t h) {
     Slot* set = &g_cache[(h & (kSets - 1)) * kWays];
     for (std::size_t w = 0; w < kWays; ++w) {
-        SlotHead& s = set[w].head();
+        SlotHead& s = set[w].head;
         if (s.valid && s.hash == h && s.origLen == text.len && std::memcmp(set[w].orig(), text.ptr, text.len) == 0)
             return &set[w];
     }
@@ -1252,10 +1252,10 @@ Slot* cacheVictim(std::uint64_t h) {
     Slot* set = &g_cache[(h & (kSets - 1)) * kWays];
     Slot* best = nullptr;
     for (std::size_t w = 0; w < kWays; ++w) {
-        SlotHead& s = set[w].head();
+        SlotHead& s = set[w].head;
         if (s.pins) continue;
         if (!s.valid) return &set[w];
-        if (!best || s.used < best->head().used) best = &set[w];
+        if (!best || s.used < best->head.used) best = &set[w];
     }
     return best;
 }
@@ -1265,7 +1265,7 @@ Slot* cacheVictim(std::uint64_t h) {
 ErrCode prepare(StrDesc text, Prepared& out) {
     std::uint64_t h = hashText(text);
     if (Slot* s = cacheFind(text, h)) {
-        SlotHead& hd = s->head();
+        SlotHead& hd = s->head;
         hd.used = ++g_clock;
         hd.pins++;
         out = Prepared{s->prep(), hd.prepLen, hd.hasToks ? s->toks() : nullptr, s};
@@ -1278,8 +1278,8 @@ ErrCode prepare(StrDesc text, Prepared& out) {
         return StrError(prep);
     }
     Slot* s = cacheVictim(h);
-    if (s && kTextAt + static_cast<std::size_t>(text.len) + prep.len + 8 + sizeof(Tok) <= kSlotBytes) {
-        SlotHead& hd = s->head();
+    if (s && static_cast<std::size_t>(text.len) + prep.len + 8 + sizeof(Tok) <= kSlotBytes) {
+        SlotHead& hd = s->head;
         hd = SlotHead{};
         hd.hash = h;
         hd.origLen = text.len;
@@ -1304,7 +1304,7 @@ ErrCode prepare(StrDesc text, Prepared& out) {
 struct Pin {
     Slot* slot;
     ~Pin() {
-        if (slot) slot->head().pins--;
+        if (slot) slot->head.pins--;
     }
 };
 

@@ -301,6 +301,7 @@ constexpr Case kSyntax[] = {
     {"'('", "S ("},        // parentheses inside literals do not count
     {"('(')", "S ("},
     {"(1)2", "E 147"},
+    {"(1)(2)", "E 147"},
 };
 TEST_F(Eval, SeparatorsSpacesAndParentheses) { check(kSyntax); }
 
