@@ -565,7 +565,7 @@ struct EvalCursor {
 
 namespace {
 
-ErrCode pushArgument(Eval& ev, const Val& a, ErrCode code, std::uint8_t& kind) {
+ErrCode pushArgument(const Val& a, ErrCode code, std::uint8_t& kind) {
     ErrCode e;
     if (code == err::NULLEXPRESSION) {
         kind = 0;
@@ -578,7 +578,6 @@ ErrCode pushArgument(Eval& ev, const Val& a, ErrCode code, std::uint8_t& kind) {
         std::int64_t n = a.num;
         e = AreaPush(area::FNARGS, StrMake(reinterpret_cast<const char*>(&n), 8));
     }
-    (void)ev;
     return e;
 }
 
@@ -595,7 +594,7 @@ ErrCode argsInto(EvalCursor& ec, std::uint8_t max, std::uint8_t& count, std::uin
             return e;
         }
         std::uint8_t kind = 0;
-        ErrCode pe = pushArgument(ev, a, e, kind);
+        ErrCode pe = pushArgument(a, e, kind);
         StrRelease(m);
         if (pe) return reportTok(ev, pe, *ec.cur->t);
         kinds[count++] = kind;
@@ -675,6 +674,28 @@ bool elementIsString(StrDesc name) {
     return false;
 }
 
+// '_NAME(...)': host hook slot 2 with the name up to its '(' and a FuncCall
+// holding the evaluated arguments. Mode 1 reads (the hook pushes the value
+// and sets resultIsString), mode 5 assigns the value on top of the string stack.
+ErrCode hostCall(Eval& ev, const Tok& t, std::uint16_t mode, bool& isStr) {
+    HostHook hook = hookGet(hook::CALLS);
+    if (!hook) return err::SINTAXERROR;
+    std::uint16_t base = AreaCount(area::FNARGS);
+    Cur args;
+    EvalCursor ec;
+    openArgs(args, ec, ev, t);
+    FuncCall call;
+    call.argBase = base;
+    ErrCode e = argsInto(ec, kMaxArgs, call.count, call.kinds);
+    if (e < 128) {
+        call.rest = &ec;
+        e = hook(StrMake(ev.p + t.start, t.len + 1u), mode, &call);
+    }
+    AreaTruncate(area::FNARGS, base);
+    isStr = call.resultIsString;
+    return e;
+}
+
 ErrCode evalElement(Cur& c, Val& v) {
     Eval& ev = *c.ev;
     const Tok& t = *c.t;
@@ -682,26 +703,15 @@ ErrCode evalElement(Cur& c, Val& v) {
     DepthGuard depth;
     if (!depth.ok) return reportTok(ev, err::SINTAXERROR, t);
     if (name.ptr[0] == '_') {
-        HostHook hook = hookGet(hook::CALLS);
-        if (!hook) return err::NULLEXPRESSION;  // no value
-        std::uint16_t base = AreaCount(area::FNARGS);
-        Cur args;
-        EvalCursor ec;
-        openArgs(args, ec, ev, t);
-        FuncCall call;
-        call.argBase = base;
-        ErrCode e = argsInto(ec, kMaxArgs, call.count, call.kinds);
-        if (e < 128) {
-            call.rest = &ec;
-            e = hook(name, 1, &call);
-        }
-        AreaTruncate(area::FNARGS, base);
+        if (!hookGet(hook::CALLS)) return err::NULLEXPRESSION;  // no value
+        bool isStr = false;
+        ErrCode e = hostCall(ev, t, 1, isStr);
         refreshScale(ev);
         if (e >= 128) {
             StrRelease(v.mark);
             return reportTok(ev, e, t);
         }
-        takeResult(v, call.resultIsString);
+        takeResult(v, isStr);
         return e;
     }
     Cur args;
@@ -1143,25 +1153,13 @@ ErrCode assignAccumulator(Eval& ev, const Tok& t, const Val& value) {
 ErrCode assignElement(Eval& ev, const Tok& t, const Val& value) {
     StrDesc name = StrMake(ev.p + t.start, t.len + 1u);
     if (name.ptr[0] == '_') {
-        HostHook hook = hookGet(hook::CALLS);
-        if (!hook) return err::SINTAXERROR;
-        std::uint16_t base = AreaCount(area::FNARGS);
-        Cur args;
-        EvalCursor ec;
-        openArgs(args, ec, ev, t);
-        FuncCall call;
-        call.argBase = base;
-        ErrCode e = argsInto(ec, kMaxArgs, call.count, call.kinds);
-        if (e < 128) {
-            StrMarkT m = StrMark();
-            e = pushValue(value);
-            if (!e) {
-                call.rest = &ec;
-                e = hook(name, 5, &call);
-            }
-            StrRelease(m);
-        }
-        AreaTruncate(area::FNARGS, base);
+        // The value is on top when the hook runs: the arguments are
+        // evaluated above it and released again.
+        StrMarkT m = StrMark();
+        ErrCode e = pushValue(value);
+        bool isStr = false;
+        if (!e) e = hostCall(ev, t, 5, isStr);
+        StrRelease(m);
         return e;
     }
     Cur args;

@@ -108,6 +108,12 @@ StrDesc evalCursorOperand(EvalCursor* c);
 // code (the values pushed so far stay: the caller cuts the stack back).
 ErrCode evalArgs(EvalCursor* c, std::uint8_t max, std::uint8_t& count, std::uint8_t* kinds);
 
+// '_NAME(...)' that is not a built-in function goes to host hook slot 2
+// (lang/varstore.h) with the name up to its '(' and, as arg, a FuncCall whose
+// arguments are evaluated: mode 1 reads (the hook pushes the value and sets
+// resultIsString), mode 5 assigns the value on top of the string stack.
+// Without the hook a read gives no value (123) and an assignment 147.
+
 // --- Field references ('FIELD{FILE}') ----------------------------------------
 
 struct FieldAccess {
@@ -126,7 +132,7 @@ void evalSetFieldAccess(const FieldAccess& access);
 // 8, '.funclist') and makes the evaluator the expression hook of MacroExpand.
 // Called once by start-up after the variable store.
 ErrCode evalInit();
-// Forgets the remembered texts and the registered hooks.
+// Forgets the remembered texts and the field access (registered functions stay).
 void evalShutdown();
 
 }  // namespace rt
