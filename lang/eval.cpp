@@ -7,9 +7,10 @@
 
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/log.h"
+#include "core/macro.h"
 #include "core/strarea.h"
 #include "core/strstack.h"
-#include "lang/eval_bind.h"
 #include "lang/funclist.h"
 #include "lang/numbers.h"
 #include "lang/varstore.h"
@@ -1341,7 +1342,7 @@ ErrCode evaluate(StrDesc text, Val& v) {
     return e;
 }
 
-[[maybe_unused]] ErrCode macroEval(StrDesc expr, StrDesc& result, bool& numeric) {
+ErrCode macroEval(StrDesc expr, StrDesc& result, bool& numeric) {
     StrMarkT m = StrMark();
     Val v;
     ErrCode e = evaluate(expr, v);
@@ -1431,7 +1432,7 @@ std::int64_t evalInteger(StrDesc text) {
             std::memcpy(w, line, n);
             if (!text.isError()) std::memcpy(w + n, text.ptr, text.len);
             w[n + (text.isError() ? 0 : text.len)] = ')';
-            evb::LogLine(StrTop(), 1);
+            LogLine(StrTop(), 1);
         }
         StrRelease(m);
         return 0;
@@ -1544,12 +1545,20 @@ ErrCode evalInit() {
     cacheClear();
     g_depth = 0;
     funcListStore();
+    MacroHooks hooks = MacroGetHooks();
+    hooks.eval = macroEval;
+    MacroSetHooks(hooks);
     return 0;
 }
 
 void evalShutdown() {
     cacheClear();
     g_fields = FieldAccess{};
+    MacroHooks hooks = MacroGetHooks();
+    if (hooks.eval == macroEval) {
+        hooks.eval = nullptr;
+        MacroSetHooks(hooks);
+    }
 }
 
 }  // namespace rt

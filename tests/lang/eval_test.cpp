@@ -4,6 +4,8 @@
 #include <string>
 
 #include "core/errors.h"
+#include "core/log.h"
+#include "core/macro.h"
 #include "core/strarea.h"
 #include "core/strstack.h"
 #include "lang/eval.h"
@@ -398,6 +400,29 @@ TEST_F(Eval, ConditionNumberTextIntegerErrors) {
         StrRelease(m);
     }
     EXPECT_EQ(StrMark(), m);
+}
+
+TEST_F(Eval, IntegerOfANonNumberIsLogged) {
+    testsupport::TempDir dir;
+    LogRestart(StrView("trace.txt"));
+    EXPECT_EQ(evalInteger(StrView("'x'")), 0);
+    EXPECT_EQ(evalInteger(StrView("1 2")), 0);
+    EXPECT_EQ(evalInteger(StrView("7.5")), 8);
+    EXPECT_EQ(dir.read("trace.txt"), "Errode:1 ('x')\r\nErrode:147 (1 2)\r\n");
+}
+
+TEST_F(Eval, MacrosEvaluateTheirContent) {
+    StrScope scope;
+    EXPECT_EQ(show(MacroExpand(StrView("Total [2+3] units"), MACRO_PLAIN)), "Total 5 units");
+    EXPECT_EQ(show(MacroExpand(StrView("[[1+1]*3]"), MACRO_PLAIN)), "[2*3]");
+    EXPECT_EQ(show(MacroExpand(StrView("[[1+1]*3]"), MACRO_PLAIN | MACRO_RESCAN)), "6");
+    EXPECT_EQ(show(MacroExpand(StrView("['a'+'b']!"), MACRO_PLAIN)), "ab!");
+    EXPECT_EQ(show(MacroExpand(StrView("x[0]"), MACRO_PLAIN)), "x0");
+    EXPECT_EQ(show(MacroExpand(StrView("x[1/4]"), MACRO_PLAIN)), "x.25");
+    EXPECT_EQ(show(MacroExpand(StrView("x[1 2]"), MACRO_PLAIN)), "<error 147>");
+    evalShutdown();
+    EXPECT_EQ(show(MacroExpand(StrView("x[1+1]"), MACRO_PLAIN)), "x[1+1]");  // no evaluator
+    evalInit();
 }
 
 TEST_F(Eval, ExpressionFiles) {
