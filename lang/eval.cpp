@@ -7,6 +7,7 @@
 
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/lists.h"
 #include "core/log.h"
 #include "core/macro.h"
 #include "core/strarea.h"
@@ -911,9 +912,8 @@ std::int64_t numericOp(const Eval& ev, std::uint8_t op, std::int64_t a, std::int
         case OP_ROUND: {
             std::int64_t n = b / s;
             if (n >= ev.precis) return a;  // above _PRECIS the value stays as it is
-            std::int64_t digits = ev.precis - n;
-            if (digits > 18) return 0;
-            std::int64_t unit = kPow10[digits];
+            if (n < ev.precis - 18) return 0;
+            std::int64_t unit = kPow10[ev.precis - n];
             return wrap(divRound(a, unit) * unit);
         }
         case OP_PCT: return wrap(divRound(divRound(static_cast<__int128>(a) * b, 100), s));
@@ -1114,26 +1114,14 @@ ErrCode assignAccumulator(Eval& ev, const Tok& t, const Val& value) {
     if (n == 0) return err::SINTAXERROR;
     std::int64_t index;
     if (a[0].text) {
-        StrDesc names = strGet(SysStr::ACUMX);
-        std::int64_t pos = -1, item = 0;
-        std::uint16_t from = 0;
-        for (std::uint16_t i = 0; i <= names.len; ++i) {
-            if (i == names.len || names.ptr[i] == ',') {
-                if (i - from == a[0].str.len && std::memcmp(names.ptr + from, a[0].str.ptr, a[0].str.len) == 0) {
-                    pos = item;
-                    break;
-                }
-                ++item;
-                from = static_cast<std::uint16_t>(i + 1);
-            }
-        }
-        if (pos < 0) return err::DATAOUTBOUND;
-        index = pos;
+        std::uint16_t pos = ListIndexOf(strGet(SysStr::ACUMX), a[0].str, ',');
+        if (pos == 0) return err::DATAOUTBOUND;
+        index = pos - 1;
     } else {
         index = a[0].num / ev.scale;
     }
     if (n > 1 && !a[1].text) index += a[1].num / ev.scale;
-    if (index < 0) return err::DATAOUTBOUND;
+    if (index < 0 || index > 0x7FFFFFFF) return err::DATAOUTBOUND;
     StrDesc name = StrView("_#(");
     VarArg at;
     at.num = index * ev.scale;

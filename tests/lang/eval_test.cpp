@@ -170,6 +170,7 @@ TEST_F(Eval, NumbersFollowPrecis) {
     EXPECT_EQ(outcome("1/3"), "N 333");
     EXPECT_EQ(outcome("1.0005*1"), "N 1001");
     EXPECT_EQ(outcome("_PRECIS=0;2.5"), "N 3");
+    EXPECT_EQ(outcome("1!(0-9223372036854775807-1)"), "N 0");  // rounded to 10^19: nothing left
     // Remembered values follow the scale too (10^5 kept in 16 bits is 34464).
     outcome("_PRECIS=4");
     EXPECT_EQ(outcome(".datem"), "N 1000000");
