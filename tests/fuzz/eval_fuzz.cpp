@@ -60,6 +60,7 @@ void init() {
     StrStackConfigure(512);
     if (CoreInit() || varInit() || evalInit()) std::abort();
     for (std::uint16_t i = 1; i <= FUNC_COUNT; ++i) evalSetFunction(i, standIn);
+    sysSet(SysVar::TRACE, 0);  // no trace log lines from evalInteger
 }
 
 }  // namespace
@@ -90,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Inputs may change the switches the evaluator reads; each starts afresh.
     sysSet(SysVar::PRECIS, 2);
     sysSet(SysVar::AUXSTAT, 0);
+    sysSet(SysVar::TRACE, 0);
     strSet(SysStr::ACUMX, StrView(""));
     return 0;
 }

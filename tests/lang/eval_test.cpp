@@ -372,6 +372,7 @@ TEST_F(Eval, AcceptShorthandsExpandToTheDialogValue) {
 // ---- Entry points ------------------------------------------------------------------------
 
 TEST_F(Eval, ConditionNumberTextIntegerErrors) {
+    testsupport::TempDir dir;  // evalInteger writes its trace line here
     StrMarkT m = StrMark();
     EXPECT_EQ(evalCondition(StrView("")), 1);
     EXPECT_EQ(evalCondition(StrView("0")), 0);
