@@ -18,5 +18,7 @@ int main(int argc, char** argv) {
     rt::AppCallbackRegister(&rt::AppTask);
     rt::ScreenGeometry(70, 12);
     rt::FontDefine(24, 12, 400, rt::StrView("Lucida Console"));
-    return rt::RuntimeMain(rt::TrendorInitRecord(static_cast<int>(args.size()), args.data()));
+    int code = rt::RuntimeMain(rt::TrendorInitRecord(static_cast<int>(args.size()), args.data()));
+    platform::install(nullptr);  // the window backend goes before main returns
+    return code;
 }

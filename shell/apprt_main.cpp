@@ -33,5 +33,7 @@ int main(int argc, char** argv) {
     record.argv = args.data();
     record.flags = rt::startflag::DICT_LOAD | rt::startflag::DICT_OPTIONAL;
     record.callback = &AppRuntimeCallback;
-    return rt::RuntimeMain(record);
+    int code = rt::RuntimeMain(record);
+    platform::install(nullptr);  // the window backend goes before main returns
+    return code;
 }

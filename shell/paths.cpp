@@ -3,10 +3,12 @@
 #include <dirent.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "core/errors.h"
 #include "core/files.h"
@@ -182,6 +184,24 @@ std::uint32_t FileSize(StrDesc path) {
     struct stat st;
     if (path.isError() || !osName(path, os) || stat(os, &st) != 0) return 0;
     return st.st_size > 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<std::uint32_t>(st.st_size);
+}
+
+std::int32_t FileTime(StrDesc path, int which, int as) {
+    char os[OSNAME_BYTES];
+    struct statx st;
+    if (path.isError() || !osName(path, os) ||
+        statx(AT_FDCWD, os, 0, STATX_BTIME | STATX_ATIME | STATX_MTIME | STATX_CTIME, &st) != 0)
+        return 0;
+    // Creation is the birth time where the file system keeps one, else the
+    // last status change.
+    statx_timestamp t = which == 0 ? ((st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_ctime)
+                        : which == 1 ? st.stx_atime
+                                     : st.stx_mtime;
+    time_t secs = static_cast<time_t>(t.tv_sec);
+    struct tm local;
+    if (!localtime_r(&secs, &local)) return 0;
+    if (as == 0) return (local.tm_year + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
+    return ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000 + static_cast<std::int32_t>(t.tv_nsec / 1000000);
 }
 
 ErrCode FolderCreate(StrDesc path) {

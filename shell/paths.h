@@ -39,6 +39,10 @@ bool FileExists(StrDesc path);
 StrDesc FileSearch(StrDesc folders, StrDesc name);
 // Size in bytes (0 when the file does not exist).
 std::uint32_t FileSize(StrDesc path);
+// A time of the file in local time: which 0 creation, 1 last access, 2 last
+// write; as 0 gives the date (YYYYMMDD), 1 the time of day in milliseconds.
+// 0 when the file does not exist.
+std::int32_t FileTime(StrDesc path, int which, int as);
 // Creates the folder, its missing parents first; 163 with the path as
 // detail for a path without folder or name, 166 when the system refuses.
 ErrCode FolderCreate(StrDesc path);

@@ -17,6 +17,7 @@
 #include "core/strarea.h"
 #include "core/strfuncs.h"
 #include "core/strstack.h"
+#include "lang/numbers.h"
 #include "lang/varstore.h"
 #include "platform/platform.h"
 #include "shell/display.h"
@@ -49,9 +50,6 @@ void* g_instance = nullptr;
 MenuRunFn g_menuRunner = nullptr;
 
 // --- Steps served by modules that are not part of the runtime yet ----------
-
-// The number and date formats of environment string 0.
-ErrCode localeFormatsInit() { return err::OK; }
 
 // The dictionary of the application prefix, loaded from the data folder.
 // Until the dictionary is built, every load finds no dictionary file.
@@ -91,13 +89,14 @@ StrDesc commandLine(const InitRecord& r) {
     return CmdLineNormalizeArgs(r.argc, r.argv);
 }
 
-// Environment string 0: messages 0019 and 0117 and a blank, NUL-separated.
+// Environment string 0 (messages 0019 and 0117 and a blank, NUL-separated)
+// and the number and date formats read from it.
 ErrCode localeStore() {
     StrMarkT m = StrMark();
-    StrDesc nul = StrMake("\0", 1);
-    StrDesc locale = StrConcatN({MsgText(StrView("0019")), nul, MsgText(StrView("0117")), nul, StrView(" ")});
+    StrDesc locale = numLocaleEnvText(MsgText(StrView("0019")), MsgText(StrView("0117")));
     ErrCode e = StrError(locale);
     if (!e) e = EnvSet(envstr::LOCALE, locale);
+    if (!e) e = numLocaleInit(EnvGet(envstr::LOCALE));
     StrRelease(m);
     return e;
 }
@@ -182,7 +181,6 @@ ErrCode RuntimeInit(const InitRecord& record) {
     MacroSetHooks(MacroHooks{MacroGetHooks().eval, &OptionLookup});
 
     result = localeStore();
-    if (!result) result = localeFormatsInit();
     if (!result) {
         StrMarkT m = StrMark();
         StrDesc line = commandLine(record);

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -147,6 +151,37 @@ TEST_F(FolderFiles, TempNamesAreUniqueInTheTempFolder) {
     EXPECT_EQ(name.find('.'), name.size() - 4);
     EXPECT_EQ(name.substr(name.size() - 4), ".PMT");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / name));
+}
+
+}  // namespace
+
+namespace {
+
+class FileTimes : public testsupport::RuntimeTest {
+protected:
+    testsupport::TempDir dir;
+};
+
+TEST_F(FileTimes, DatesAndTimesOfTheLastWriteAndAccess) {
+    dir.write("t.txt", "x");
+    // 2021-03-04 05:06:07.250 local time.
+    struct tm when = {};
+    when.tm_year = 121;
+    when.tm_mon = 2;
+    when.tm_mday = 4;
+    when.tm_hour = 5;
+    when.tm_min = 6;
+    when.tm_sec = 7;
+    when.tm_isdst = -1;
+    struct timespec ts[2];
+    ts[0].tv_sec = ts[1].tv_sec = mktime(&when);
+    ts[0].tv_nsec = ts[1].tv_nsec = 250000000;
+    ASSERT_EQ(utimensat(AT_FDCWD, "t.txt", ts, 0), 0);
+    EXPECT_EQ(FileTime(StrView("t.txt"), 2, 0), 20210304);
+    EXPECT_EQ(FileTime(StrView("t.txt"), 2, 1), ((5 * 60 + 6) * 60 + 7) * 1000 + 250);
+    EXPECT_EQ(FileTime(StrView("t.txt"), 1, 0), 20210304);
+    EXPECT_GT(FileTime(StrView("t.txt"), 0, 0), 20210304);  // created now
+    EXPECT_EQ(FileTime(StrView("none.txt"), 2, 0), 0);
 }
 
 }  // namespace
