@@ -78,7 +78,10 @@ ErrCode databaseLogin() { return err::OK; }
 // The per-database folders of the connection's host and database.
 ErrCode databaseFolderSelect() { return err::OK; }
 
-// Releases the data-file buffers.
+// The screen field-value hook (host hook 0) of the screen runtime.
+void screenFieldHookRegister() {}
+
+// Releases the data-file buffers and the stored SQL results.
 void dataFilesClose() {}
 
 // ----------------------------------------------------------------------------
@@ -178,6 +181,7 @@ ErrCode RuntimeInit(const InitRecord& record) {
         if (result > 121) ErrorShow(result);
         return result;
     }
+    screenFieldHookRegister();
     MacroSetHooks(MacroHooks{MacroGetHooks().eval, &OptionLookup});
 
     result = localeStore();
