@@ -10,7 +10,6 @@
 #include "core/errtext.h"
 #include "core/files.h"
 #include "core/lists.h"
-#include "core/log.h"
 #include "core/macro.h"
 #include "core/messages.h"
 #include "core/runtime_core.h"
@@ -109,7 +108,6 @@ ErrCode identityStore(const InitRecord& r) {
     StrMarkT m = StrMark();
     std::int32_t trace = StrToInt(OptionValue(opt::TRACE));
     sysSet(SysVar::TRACE, static_cast<std::int16_t>(trace | 1));
-    TraceFlagsSet(static_cast<std::uint16_t>(trace | 1));
     StrDesc id = OptionValue(opt::APNAME);
     if (id.len == 0) id = r.appName;
     ErrCode e = err::OK;
