@@ -180,7 +180,9 @@ ErrCode RuntimeInit(const InitRecord& record) {
         return result;
     }
     screenFieldHookRegister();
-    MacroSetHooks(MacroHooks{MacroGetHooks().eval, &OptionLookup});
+    MacroHooks hooks = MacroGetHooks();
+    hooks.option = &OptionLookup;
+    MacroSetHooks(hooks);
 
     result = localeStore();
     if (!result) {
