@@ -16,6 +16,9 @@
 #include "core/strarea.h"
 #include "core/strfuncs.h"
 #include "core/strstack.h"
+#include "data/dictionary.h"
+#include "data/sqlconn.h"
+#include "datafile/record.h"
 #include "lang/numbers.h"
 #include "lang/varstore.h"
 #include "platform/platform.h"
@@ -50,18 +53,6 @@ MenuRunFn g_menuRunner = nullptr;
 
 // --- Steps served by modules that are not part of the runtime yet ----------
 
-// The dictionary of the application prefix, loaded from the data folder.
-// Until the dictionary is built, every load finds no dictionary file.
-ErrCode dictionaryLoad(StrDesc prefix) {
-    StrMarkT m = StrMark();
-    ErrCode e = ErrorDetail(err::FILENOTFOUND, StrConcat(prefix, StrView("DICC.DAT")));
-    StrRelease(m);
-    return e;
-}
-
-// Every dictionary table's name (lower-cased) as a variable holding its number.
-ErrCode dictionaryTableVariables() { return err::OK; }
-
 // The About box (trace bit 256 without 16).
 void aboutShow() {}
 
@@ -80,9 +71,6 @@ ErrCode databaseFolderSelect() { return err::OK; }
 // The screen field-value hook (host hook 0) of the screen runtime.
 void screenFieldHookRegister() {}
 
-// Releases the data-file buffers and the stored SQL results.
-void dataFilesClose() {}
-
 // ----------------------------------------------------------------------------
 
 // The command line of the record, normalised.
@@ -100,6 +88,26 @@ ErrCode localeStore() {
     if (!e) e = EnvSet(envstr::LOCALE, locale);
     if (!e) e = numLocaleInit(EnvGet(envstr::LOCALE));
     StrRelease(m);
+    return e;
+}
+
+// The dictionary of the application prefix from the data folder.
+ErrCode dictionaryLoad(StrDesc prefix) {
+    StrMarkT m = StrMark();
+    ErrCode e = StrPush(EnvGet(envstr::DOCPATH));
+    if (!e) e = loadDictionary(StrTop(), prefix, StrView(""));
+    StrRelease(m);
+    return e;
+}
+
+// Every dictionary table's name (lower-cased) as a variable holding its number.
+ErrCode dictionaryTableVariables() {
+    ErrCode e = err::OK;
+    for (std::uint16_t n = 1; n <= tableCount() && !e; ++n) {
+        StrMarkT m = StrMark();
+        e = varSetInteger(StrLower(tableName(n)), static_cast<std::int16_t>(n));
+        StrRelease(m);
+    }
     return e;
 }
 
@@ -138,7 +146,10 @@ ErrCode dictionaryStep(const InitRecord& r, StrDesc previousId) {
             prefix = StrTop();
             e = dictionaryLoad(prefix);
             if (e) {
+                // Once more from the applications folder, without what a
+                // failed load may have defined.
                 ErrCode set = FolderSetup(2);
+                if (!set) set = dictionaryReset();
                 e = set ? set : dictionaryLoad(prefix);
             }
         } else {
@@ -175,6 +186,7 @@ ErrCode RuntimeInit(const InitRecord& record) {
         return result;
     }
     result = varInit();
+    if (!result) result = dictionaryReset();
     if (result) {
         if (result > 121) ErrorShow(result);
         return result;
@@ -210,7 +222,8 @@ ErrCode RuntimeInit(const InitRecord& record) {
 }
 
 ErrCode RuntimeClose() {
-    dataFilesClose();
+    recordBuffersClear();
+    SqlShutdown();
     FileCloseAll();
     varShutdown();
     FontReset();

@@ -8,6 +8,7 @@
 #include "core/errors.h"
 #include "core/runtime_core.h"
 #include "core/strstack.h"
+#include "data/dictionary.h"
 #include "lang/varstore.h"
 #include "platform/platform.h"
 #include "shell/display.h"
@@ -258,6 +259,55 @@ TEST_F(Startup, DictionaryFailureWithoutTheOptionalFlag) {
     EXPECT_EQ(RuntimeInit(record("prog.exe /APNAME=ZZ01 /DPATH='D:\\apps'", 6)), 0);
     EXPECT_EQ(show(EnvGet(envstr::DOCPATH)), "D:\\apps");
     EXPECT_TRUE(boxes.empty());
+}
+
+// A dictionary file: two tables with one field each.
+std::string dictionaryText() {
+    return "01**00Clients\r\n"
+           "01       010 AC_NAME\r\n"
+           "01**00ORDERS\r\n"
+           "01       008 DO_DATE\r\n";
+}
+
+// The value of an integer variable (0 when absent).
+std::int64_t integerVariable(const char* name) {
+    StrScope s;
+    std::int64_t v = 0;
+    if (varGet(StrView(name)) || !numRead(StrTop(), v)) return -1;
+    return v / numScale();
+}
+
+TEST_F(Startup, DictionaryTablesBecomeVariablesHoldingTheirNumbers) {
+    dir.write("ZZDICC.DAT", dictionaryText());
+    ASSERT_EQ(RuntimeInit(record("prog.exe /APNAME=ZZ01", 2)), 0);
+    EXPECT_EQ(tableCount(), 2);
+    EXPECT_EQ(integerVariable("clients"), 1);
+    EXPECT_EQ(integerVariable("orders"), 2);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(Startup, DictionaryIsTriedOnceMoreInTheApplicationsFolder) {
+    dir.write("apps/ZZDICC.DAT", dictionaryText());
+    ASSERT_EQ(RuntimeInit(record("prog.exe /APNAME=ZZ01 /DPATH='apps'", 2)), 0);
+    EXPECT_EQ(show(EnvGet(envstr::DOCPATH)), "apps");
+    EXPECT_EQ(tableCount(), 2);
+    EXPECT_EQ(integerVariable("orders"), 2);
+}
+
+TEST_F(Startup, MalformedDictionaryIsAnErrorWhenItIsTheLastTry) {
+    // Malformed in the applications folder: the final failure is 163, shown
+    // and returned even with the optional flag.
+    dir.write("apps/ZZDICC.DAT", "01**00Clients\r\n01 bad\r\n");
+    EXPECT_EQ(RuntimeMain(record("prog.exe /APNAME=ZZ01 /DPATH='apps'", 6)), err::BADINPUTDATA);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find("ZZDICC.DAT"), std::string::npos) << boxes[0].text;
+    for (const Seen& seen : g_seen) EXPECT_NE(seen.code, 6u * 16 + 2);
+    // Malformed in the data folder only: the retry finds no file (164), which
+    // the optional flag accepts; what the failed load defined is gone.
+    SetUp();
+    dir.write("ZZDICC.DAT", "01**00Clients\r\n01 bad\r\n");
+    EXPECT_EQ(RuntimeInit(record("prog.exe /APNAME=ZZ01 /DPATH='none'", 6)), 0);
+    EXPECT_EQ(tableCount(), 0);
 }
 
 TEST_F(Startup, FontFileDefinesTheFontInUse) {
