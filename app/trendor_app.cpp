@@ -1,6 +1,7 @@
 #include "app/trendor_app.h"
 
 #include "core/strfuncs.h"
+#include "data/sqlconn.h"
 #include "core/strstack.h"
 #include "lang/varstore.h"
 #include "shell/environ.h"
@@ -13,9 +14,6 @@ constexpr std::uint32_t TASK_REPORT = 11;
 constexpr std::uint32_t TASK_HELP = 15;
 
 // --- Steps served by modules that are not part of the runtime yet ----------
-
-// Closes the database connection.
-ErrCode databaseClose() { return err::OK; }
 
 // A Report task line: the graphic reports.
 ErrCode graphReportTask(StrDesc args) {
@@ -48,7 +46,10 @@ ErrCode configured() {
 
 ErrCode TrendorCallback(std::uint32_t code, StrDesc args) {
     (void)args;
-    if (code == APPCB_SHUTDOWN) return databaseClose();
+    if (code == APPCB_SHUTDOWN) {
+        disconnect();
+        return err::OK;
+    }
     if (code < 65536 && (code & 15) == APPCB_PHASE_CONFIGURED) return configured();
     return err::OK;
 }

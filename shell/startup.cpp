@@ -65,13 +65,22 @@ ErrCode expressionListRun(StrDesc list) {
 // The database login: keys from the command line, else "sqlparams.dat".
 ErrCode databaseLogin() { return err::OK; }
 
-// The per-database folders of the connection's host and database.
-ErrCode databaseFolderSelect() { return err::OK; }
-
 // The screen field-value hook (host hook 0) of the screen runtime.
 void screenFieldHookRegister() {}
 
 // ----------------------------------------------------------------------------
+
+// The per-database folders of the connection's host and database.
+ErrCode databaseFolderSelect() {
+    StrMarkT m = StrMark();
+    // Copies: the folder selection stores into the environment table.
+    StrDesc connection = StrPush(EnvGet(envstr::DATABASE)) ? StrView("") : StrTop();
+    StrDesc host = StrUnquote(StrTrim(ListItem(connection, ',', 1)));
+    StrDesc database = StrUnquote(StrTrim(ListItem(connection, ',', 2)));
+    ErrCode e = selectDatabaseFolder(host, database);
+    StrRelease(m);
+    return e;
+}
 
 // The command line of the record, normalised.
 StrDesc commandLine(const InitRecord& r) {

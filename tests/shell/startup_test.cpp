@@ -344,6 +344,15 @@ TEST_F(Startup, StartMenuFileUnderItsPlainName) {
     EXPECT_EQ(g_menuFile, "");
 }
 
+TEST_F(Startup, DatabaseStartSelectsThePerDatabaseFolders) {
+    ASSERT_EQ(RuntimeInit(record("prog.exe")), 0);
+    ASSERT_EQ(EnvSet(envstr::DATABASE, StrView("srv,'Sales',u,p")), 0);
+    EXPECT_EQ(AppDatabaseStart(), 0);
+    EXPECT_EQ(std::filesystem::current_path(), dir.path() / "srv" / "Sales" / "datas");
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "srv" / "Sales" / "data"));
+    EXPECT_EQ(show(EnvGet(envstr::DOCPATH)), "..\\data");
+}
+
 TEST_F(Startup, TrendorConfiguredPhaseStoresItsIdentity) {
     const char* argv[] = {"/opt/trendor/bin/trendor", "/TRACE=8"};
     InitRecord r = TrendorInitRecord(2, argv);
