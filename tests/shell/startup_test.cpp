@@ -6,6 +6,7 @@
 
 #include "app/trendor_app.h"
 #include "core/errors.h"
+#include "core/macro.h"
 #include "core/runtime_core.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
@@ -147,6 +148,12 @@ TEST_F(Startup, TraceDefaultsToOneAndKeepsBitZero) {
         EXPECT_EQ(sysGet(SysVar::TRACE), c.trace) << c.cmdline;
         RuntimeClose();
     }
+}
+
+TEST_F(Startup, CommandLineOptionsAnswerMacroNames) {
+    ASSERT_EQ(RuntimeInit(record("prog.exe /TRACE=8 /MODE='Admin'")), 0);
+    StrScope s;
+    EXPECT_EQ(show(MacroExpand(StrView("t[TRACE]-[MODE]"), MACRO_PLAIN | MACRO_NAMES)), "t8-Admin");
 }
 
 TEST_F(Startup, IdentityFromApnameOrTheRecord) {
