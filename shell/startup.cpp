@@ -164,8 +164,14 @@ ErrCode dictionaryStep(const InitRecord& r, StrDesc previousId) {
         } else {
             e = err::LOADSTRERROR;  // no application id: nothing to load
         }
-        if ((r.flags & startflag::DICT_OPTIONAL) && (e == err::LOADSTRERROR || e == err::FILENOTFOUND)) e = err::OK;
-        else if (!e) e = dictionaryTableVariables();
+        if ((r.flags & startflag::DICT_OPTIONAL) && (e == err::LOADSTRERROR || e == err::FILENOTFOUND)) {
+            // Accepted: no error remains recorded to be reported with a
+            // later failure.
+            ErrorRecordClear();
+            e = err::OK;
+        } else if (!e) {
+            e = dictionaryTableVariables();
+        }
     }
     StrRelease(m);
     return e;

@@ -1,9 +1,17 @@
 #!/bin/sh
 # Runs a program and checks its exit code and standard error.
-#   program_test.sh EXIT_CODE STDERR_TEXT PROGRAM [ARGUMENT...]
-# STDERR_TEXT "-" expects nothing on standard error. An argument written
-# @repeat:N:C stands for N copies of the character C.
+#   program_test.sh [-f FILE CONTENT]... EXIT_CODE STDERR_TEXT PROGRAM [ARGUMENT...]
+# Each -f writes FILE (CONTENT as printf reads it) into the current folder
+# for the run and removes it afterwards. STDERR_TEXT "-" expects nothing on
+# standard error. An argument written @repeat:N:C stands for N copies of the
+# character C.
 set -u
+made=""
+while [ "$1" = "-f" ]; do
+    printf "$3" >"$2"
+    made="$made $2"
+    shift 3
+done
 expected=$1 text=$2 program=$3
 shift 3
 for a in "$@"; do
@@ -31,5 +39,5 @@ elif ! grep -qF -- "$text" "$err"; then
     cat "$err"
     fail=1
 fi
-rm -f "$err"
+rm -f "$err" $made
 exit $fail

@@ -217,6 +217,19 @@ TEST_F(Startup, FailureAbove121IsShownAndReturned) {
     EXPECT_EQ(g_menuAuxstat, 0);
 }
 
+ErrCode loginFails(std::uint32_t code, StrDesc) {
+    if ((code & 15) != APPCB_PHASE_CONFIGURED || code >= 65536) return 0;
+    return ErrorDetail(err::SQLERROR, StrView("no server"));
+}
+
+TEST_F(Startup, AnAcceptedMissingDictionaryLeavesNothingForALaterError) {
+    InitRecord r = record("prog.exe /APNAME=ZZ01", 6);
+    r.callback = &loginFails;
+    EXPECT_EQ(RuntimeMain(r), err::SQLERROR);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Error SQLERROR: no server");
+}
+
 TEST_F(Startup, WarningsEndStartUpWithoutABox) {
     g_answers = {0, 100};
     EXPECT_EQ(RuntimeMain(record("prog.exe")), 100);
