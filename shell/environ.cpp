@@ -25,8 +25,6 @@ constexpr const char* OS_VARIABLES =
     "TEMP,USERPROFILE";
 constexpr const char* ENV_NAMES = "COMMANDLINE,APNAME,APDESCRIP,LANGMODULE.DOCPATH,DATAPATH,HELPPATH";
 constexpr const char* DATABASE_NAMES = "DATABASE_HOST,DATABASE_DBNAME,DATABASE_USER,DATABASE_PASSW";
-constexpr const char* LANGUAGES = "EN,ES,FR,DE,IT";
-constexpr const char* LANG_SUFFIXES = "_en,_es,_fr,_de,_it";
 
 // The value of a second-stage name (pushed or a view).
 StrDesc stage2Value(StrDesc name) {
@@ -201,14 +199,14 @@ ErrCode FolderSetup(std::uint16_t mode) {
 std::uint16_t LangIndex() {
     StrDesc code = EnvGet(envstr::LANGMODULE);
     if (code.isError() || code.len == 0) return 0;
-    return ListIndexOf(StrView(LANGUAGES), code, ',');
+    return ListIndexOf(StrView(LANGUAGE_CODES), code, ',');
 }
 
 StrDesc LangFileName(StrDesc name, std::uint16_t index) {
     if (name.isError()) return name;
     if (index == 65535) index = LangIndex();
     StrMarkT m = StrMark();
-    StrDesc suffix = ListItem(StrView(LANG_SUFFIXES), ',', index);
+    StrDesc suffix = ListItem(StrView(LANGUAGE_SUFFIXES), ',', index);
     if (suffix.len == 0) return StrReturn(m, name);
     // The suffix goes before the first "." of the file name (not of a folder).
     std::uint16_t slash = StrFindLastChar(name, '\\', true);

@@ -66,6 +66,10 @@ StrDesc FolderFile(StrDesc name, std::uint16_t n);
 // bit 8: create the backup folder when missing. 163 with neither 1 nor 2.
 ErrCode FolderSetup(std::uint16_t mode);
 
+// The language codes, in language index order, and their file-name suffixes.
+constexpr const char* LANGUAGE_CODES = "EN,ES,FR,DE,IT";
+constexpr const char* LANGUAGE_SUFFIXES = "_en,_es,_fr,_de,_it";
+
 // Language index of environment string 4 in "EN,ES,FR,DE,IT" (1-5), 0 if none.
 std::uint16_t LangIndex();
 // The name with the language suffix ("_en" ...) before its first extension;

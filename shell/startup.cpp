@@ -31,8 +31,6 @@
 namespace rt {
 namespace {
 
-constexpr const char* LANGUAGES = "EN,ES,FR,DE,IT";
-
 constexpr const char* PARAMETER_FILES =
     "%APNAME%PARINI.%DATABASE_HOST%.DAT,"
     "%APNAME%CLCUSR.%DATABASE_HOST%.%DATABASE_DBNAME%.DAT,"
@@ -220,7 +218,7 @@ ErrCode RuntimeInit(const InitRecord& record) {
         StrRelease(m);
     }
     if (!result) result = AppCallback(record.flags * 16u + APPCB_PHASE_BEFORE_CONFIG);
-    if (!result && EnvGet(envstr::LANGMODULE).len == 0) result = EnvSet(envstr::LANGMODULE, ListItem(StrView(LANGUAGES), ',', 1));
+    if (!result && EnvGet(envstr::LANGMODULE).len == 0) result = EnvSet(envstr::LANGMODULE, ListItem(StrView(LANGUAGE_CODES), ',', 1));
     StrMarkT m = StrMark();
     // The id stored before (flag 8 compares the new one with it).
     StrPush(ListItem(EnvGet(envstr::APNAME), ':', 1));
