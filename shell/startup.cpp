@@ -19,6 +19,7 @@
 #include "data/dictionary.h"
 #include "data/sqlconn.h"
 #include "datafile/record.h"
+#include "lang/eval.h"
 #include "lang/numbers.h"
 #include "lang/varstore.h"
 #include "platform/platform.h"
@@ -53,12 +54,6 @@ MenuRunFn g_menuRunner = nullptr;
 
 // The About box (trace bit 256 without 16).
 void aboutShow() {}
-
-// Evaluates a text as one expression list.
-ErrCode expressionListRun(StrDesc list) {
-    (void)list;
-    return err::OK;
-}
 
 // The database login: keys from the command line, else "sqlparams.dat".
 ErrCode databaseLogin() { return err::OK; }
@@ -200,6 +195,7 @@ ErrCode RuntimeInit(const InitRecord& record) {
     }
     result = varInit();
     if (!result) result = dictionaryReset();
+    if (!result) result = evalInit();
     if (result) {
         if (result > 121) ErrorShow(result);
         return result;
@@ -238,6 +234,7 @@ ErrCode RuntimeClose() {
     recordBuffersClear();
     SqlShutdown();
     FileCloseAll();
+    evalShutdown();
     varShutdown();
     FontReset();
     ScreenGeometryReset();
@@ -328,7 +325,7 @@ ErrCode ParamFilesRun() {
             if (flags & 1) result = ErrorDetail(err::FILENOTFOUND, name);
         } else {
             StrDesc text = TextFileJoin(path, 0, 0, StrView(";"));
-            if (!text.isError()) result = expressionListRun(text);
+            if (!text.isError()) result = evalErrors(text);
             else if (StrError(text) != err::NOTFOUND) result = StrError(text);
         }
         StrRelease(m);
@@ -352,7 +349,7 @@ ErrCode LangVarsLoad() {
             StrDesc name = StrTrim(ListItem(line, '=', 1));
             StrDesc text = StrQuote(MsgText(StrTrim(ListItem(line, '=', 2))), '\'');
             StrDesc assignment = StrConcatN({name, StrView("="), text});
-            result = assignment.isError() ? StrError(assignment) : expressionListRun(assignment);
+            result = assignment.isError() ? StrError(assignment) : evalErrors(assignment);
             StrRelease(lm);
         }
         TextLinesRelease(before);
