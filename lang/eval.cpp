@@ -1352,6 +1352,42 @@ ErrCode macroEval(StrDesc expr, StrDesc& result, bool& numeric) {
 
 }  // namespace
 
+StrDesc evalPrepare(StrDesc text) {
+    if (text.isError()) return text;
+    StrMarkT m = StrMark();
+    StrDesc t = prepareText(text);
+    if (t.isError()) {
+        StrRelease(m);
+        return t;
+    }
+    return StrReturn(m, t);
+}
+
+void evalStep(StrDesc text, std::uint16_t pos, std::uint16_t end, EvalStep& out) {
+    out = EvalStep{};
+    if (text.isError()) {
+        out.err = StrError(text);
+        out.last = true;
+        return;
+    }
+    if (end > text.len) end = text.len;
+    if (pos > end) pos = end;
+    Tok t;
+    scanStep(text.ptr, pos, end, t);
+    out.start = t.start;
+    out.len = t.len;
+    out.paren = (t.flags & TF_PAREN) != 0;
+    out.in = t.in;
+    out.inLen = t.inLen;
+    out.end = out.paren ? static_cast<std::uint16_t>(t.in + t.inLen + (t.err == err::LOOPFAILURE ? 0 : 1))
+                        : static_cast<std::uint16_t>(t.start + t.len);
+    out.next = t.next;
+    out.err = t.err;
+    out.op = t.op;
+    out.kind = t.kind;
+    out.last = (t.flags & TF_LAST) != 0;
+}
+
 ErrCode evalExpr(StrDesc text) {
     StrMarkT m = StrMark();
     Val v;

@@ -61,6 +61,29 @@ ErrCode evalErrors(StrDesc text);
 // required, else 0; otherwise the evaluation's code when 128 or more, else 0.
 ErrCode evalFile(StrDesc name, bool required);
 
+// --- The tokenizer, for readers of expression texts ---------------------------
+
+// One step of the tokenizer: an operand and the operator that follows it.
+struct EvalStep {
+    std::uint16_t start = 0, len = 0;  // operand text (a call's or an element's name before its '(')
+    std::uint16_t in = 0, inLen = 0;   // inside of the parentheses, when `paren`
+    std::uint16_t end = 0;             // end of the operand, its parenthesised part included
+    std::uint16_t next = 0;            // where the next step begins
+    ErrCode err = 0;                   // 129 a '(' without its ')', 147 text between ')' and an operator
+    std::uint8_t op = 0;               // code of the operator after the operand; 0: the expression ends
+    std::uint8_t kind = 0;             // operand kind bits (1 string, 2 variable, 4 number variable,
+                                       // 8 field, 16 element, 32 call, 64 group)
+    bool paren = false;                // the operand has a parenthesised part
+    bool last = false;                 // the text ends with this step
+};
+// The text as the evaluator reads it (pushed): parentheses paired (129),
+// spaces next to operators only (147) and removed outside literals, dialog
+// shorthands expanded. The error value on failure; nothing is recorded.
+StrDesc evalPrepare(StrDesc text);
+// The step of a prepared text that begins at `pos`, reading up to `end`
+// (a step that ends an expression at ';' or ',' has op 0 and is not last).
+void evalStep(StrDesc text, std::uint16_t pos, std::uint16_t end, EvalStep& out);
+
 // --- Built-in function calls -------------------------------------------------
 
 // The unevaluated rest of a call's argument list.
