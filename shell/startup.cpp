@@ -18,6 +18,7 @@
 #include "core/strstack.h"
 #include "data/dictionary.h"
 #include "data/sqlconn.h"
+#include "data/sqlmulti.h"
 #include "datafile/record.h"
 #include "lang/eval.h"
 #include "lang/numbers.h"
@@ -200,6 +201,7 @@ ErrCode RuntimeInit(const InitRecord& record) {
         if (result > 121) ErrorShow(result);
         return result;
     }
+    sqlMultiInit();
     screenFieldHookRegister();
     MacroHooks hooks = MacroGetHooks();
     hooks.option = &OptionLookup;
@@ -232,6 +234,7 @@ ErrCode RuntimeInit(const InitRecord& record) {
 
 ErrCode RuntimeClose() {
     recordBuffersClear();
+    sqlMultiShutdown();
     SqlShutdown();
     FileCloseAll();
     evalShutdown();
