@@ -47,11 +47,9 @@ constexpr std::uint8_t OP_ASSIGN = 8;
 
 constexpr std::uint8_t K_FIELD = 8, K_ELEMENT = 16, K_CALL = 32, K_GROUP = 64;
 
-char upper(char c) { return CharUpper(c); }
-
 bool equalFold(const char* a, const char* b, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
-        if (upper(a[i]) != upper(b[i])) return false;
+        if (CharUpper(a[i]) != CharUpper(b[i])) return false;
     return true;
 }
 

@@ -305,7 +305,8 @@ TEST_F(ConditionsOnServer, TranslatedSqlSelectsEveryRowTheConditionAccepts) {
         "(5, 'O''Brien', 0, 1, '', NULL),"
         "(6, 'C:\\TMP', 99.99, 3, 'A', '2024-02-29'),"
         "(7, '50%_off', 1000, NULL, 'B', NULL),"
-        "(8, 'SEVILLA', 12.5, 0, 'D', '2024-03-01')");
+        "(8, 'SEVILLA', 12.5, 0, 'D', '2024-03-01'),"
+        "(9, U&'m\\00E1laga', 3, 3, 'E', NULL)");
     std::string host = env("PGHOST");
     ASSERT_EQ(connect(StrView(host), StrView("sqlcond"), StrView(env("PGUSER")), StrView(env("PGPASSWORD")), 0), 0)
         << show(ErrorDetailGet());
@@ -329,7 +330,7 @@ TEST_F(ConditionsOnServer, TranslatedSqlSelectsEveryRowTheConditionAccepts) {
         "CODE{2}<>'A'", "CITY{2}<='M'",
         // Patterns and escaping.
         "CITY{2}=='MA*'", "CITY{2}=='*DRI*'", "CITY{2}=='M*D'", "CITY{2}=='*'", "CITY{2}=='50%*'",
-        "CITY{2}==NAME$", "CITY{2}=='C:\\TMP'", "CITY{2}=='C:\\*'",
+        "CITY{2}==NAME$", "CITY{2}=='C:\\TMP'", "CITY{2}=='C:\\*'", "CITY{2}=='M\xC1L*'", "CITY{2}=='*\xC1LA*'",
         // Dates and mixed terms.
         "FECHA{2}>='20240101'&&FECHA{2}<'20240301'", "FECHA{2}==''",
         "QTY{2}==0&&CODE{2}>'B'", "AMOUNT{2}>MIN#-60&CODE{2}<>'C'",
@@ -346,6 +347,9 @@ TEST_F(ConditionsOnServer, TranslatedSqlSelectsEveryRowTheConditionAccepts) {
     // whole OR group restricts nothing.
     EXPECT_EQ(sql(conditions[0], 2), "");
     EXPECT_EQ(accepted(conditions[0]), std::set<int>({1, 7}));
+    // Case does not matter in patterns, beyond ASCII too.
+    EXPECT_EQ(accepted("CITY{2}=='M\xC1L*'"), std::set<int>({9}));
+    EXPECT_EQ(ids("SELECT * FROM \"sales\" WHERE " + sql("CITY{2}=='M\xC1L*'", 2) + ";"), std::set<int>({9}));
     evalSetFieldAccess(FieldAccess{});
 }
 
