@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "core/memblocks.h"
 #include "core/strarea.h"
 #include "core/strfuncs.h"
 #include "core/strstack.h"
@@ -93,6 +94,26 @@ TEST_F(DuplicateKeys, StatementTextsAreTheDocumentedOnes) {
     } directions[] = {{nav::NXT, "NEXT"}, {nav::PRV, "PRIOR"}, {nav::BOT, "LAST"}, {nav::TOP, "FIRST"}};
     for (const Direction& d : directions) EXPECT_EQ(text(fetchDirection(d.flags)), d.text) << d.flags;
     EXPECT_EQ(StrError(fetchDirection(0x02)), err::BADINPUTDATA);
+}
+
+TEST_F(DuplicateKeys, WithoutMemoryForTheCursorTableNothingIsSent) {
+    StrScope scope;
+    std::vector<MemHandle> taken;
+    for (MemHandle h; (h = MemAlloc(tag::DATAFILES, 8, 0)) != MEM_NOSLOT;) taken.push_back(h);
+    std::uint16_t place = 0;
+    ErrorRecordClear();
+    EXPECT_EQ(cursorPlaceTake(1, place), err::OUTOFMEMORY);
+    EXPECT_EQ(ErrorRecordCode(), err::OUTOFMEMORY);
+    EXPECT_EQ(deleteCurrentDuplicate(1, 1, StrView("X   ")), err::OUTOFMEMORY);
+    EXPECT_EQ(cursorPlacesInUse(), 0);
+    for (MemHandle h : taken) {
+        MemSlot slot;
+        ASSERT_EQ(MemResolve(h, slot), 0);
+        EXPECT_EQ(MemFree(tag::DATAFILES, slot.ptr), 0);
+    }
+    // With memory again, the table is had (no connection: START fails).
+    EXPECT_EQ(cursorPlaceTake(1, place), err::SQLERROR);
+    EXPECT_EQ(cursorPlacesInUse(), 0);
 }
 
 // ---- Against the server ------------------------------------------------------------------
