@@ -70,12 +70,12 @@ protected:
         ASSERT_LT(evalExpr(StrView(assignment)), 2) << assignment;
     }
 
-    struct FieldSpec {
+    struct SalesField {
         const char* name;
         std::uint16_t length;
         char type;
     };
-    static constexpr FieldSpec kSalesFields[] = {
+    static constexpr SalesField kSalesFields[] = {
         {"ID", 6, 'N'}, {"CITY", 12, 'A'}, {"AMOUNT", 10, '2'}, {"QTY", 6, 'N'}, {"CODE", 4, 'A'}, {"FECHA", 8, 'D'},
     };
 };
