@@ -30,10 +30,13 @@ DataFileFuncs g_dataFiles;
 StrDesc lit(const char* s) { return StrFromTerminated(s); }
 bool is(StrDesc s, std::string_view w) { return !s.isError() && s.view() == w; }
 
+// A scaled number rounded half away from zero to an integer (no overflow).
 std::int64_t roundToInt(std::int64_t v) {
     const std::int64_t s = numScale();
-    const std::int64_t h = s / 2;
-    return v >= 0 ? (v + h) / s : -((-v + h) / s);
+    std::int64_t q = v / s, r = v % s;
+    if (r >= s - r && r > 0) ++q;
+    else if (-r >= s + r && r < 0) --q;
+    return q;
 }
 
 // A copy on the string stack, so that it outlives stores into the StringArea.

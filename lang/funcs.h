@@ -56,7 +56,7 @@ FuncArg funcArg(const FuncCall& call, std::uint8_t n);
 // Integer argument: an omitted or empty argument gives dflt; a number is
 // rounded half away from zero to an integer; a string gives 128.
 ErrCode funcArgInt(const FuncCall& call, std::uint8_t n, std::int64_t dflt, std::int64_t& out);
-// String argument: omitted gives dflt, empty gives ""; a number gives 128.
+// String argument: an omitted or empty argument gives dflt; a number gives 128.
 ErrCode funcArgStr(const FuncCall& call, std::uint8_t n, StrDesc dflt, StrDesc& out);
 // Argument of either type as text: a number formatted with _PRECIS decimals
 // (pushed), a string as it is; omitted or empty gives "".

@@ -124,8 +124,8 @@ ErrCode SortAdd(StrDesc handle, StrDesc record, std::int64_t& outcome) {
             return err::OUTOFMEMORY;
         }
         std::uint32_t used = hd->count * static_cast<std::uint32_t>(hd->recLen);
-        char* p = hd->records ? MemResize(tag::SORTLISTS, hd->records, used, static_cast<std::uint32_t>(bytes))
-                              : MemAllocPtr(tag::SORTLISTS, static_cast<std::uint32_t>(bytes));
+        char* p = hd->records ? MemResize(tag::SORTRECORDS, hd->records, used, static_cast<std::uint32_t>(bytes))
+                              : MemAllocPtr(tag::SORTRECORDS, static_cast<std::uint32_t>(bytes));
         if (!p) {
             StrRelease(m);
             return err::OUTOFMEMORY;
@@ -178,7 +178,7 @@ StrDesc SortGet(StrDesc handle) {
 ErrCode SortKill(StrDesc handle) {
     SortHeader* hd = resolve(handle);
     if (!hd) return err::SINTAXERROR;
-    if (hd->records) MemFree(tag::SORTLISTS, hd->records);
+    if (hd->records) MemFree(tag::SORTRECORDS, hd->records);
     std::memset(hd->magic, 0, sizeof hd->magic);
     MemFree(tag::SORTLISTS, hd);
     return 0;
@@ -195,7 +195,8 @@ void SortFreeAll() {
     std::uint16_t slots = MemSlotCount();
     for (MemHandle s = 0; s < slots; ++s) {
         MemSlot slot;
-        if (MemResolve(s, slot) == 0 && slot.ptr && slot.tag == tag::SORTLISTS) MemFree(tag::SORTLISTS, slot.ptr);
+        if (MemResolve(s, slot) == 0 && slot.ptr && (slot.tag == tag::SORTLISTS || slot.tag == tag::SORTRECORDS))
+            MemFree(slot.tag, slot.ptr);
     }
 }
 

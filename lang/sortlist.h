@@ -3,7 +3,7 @@
 // A list keeps fixed-length records in key order (the first keyLen bytes,
 // compared byte for byte); it is named by a 24-byte handle string that the
 // application keeps in a variable. The records live in guarded memory blocks
-// (tag SORTLISTS); a handle is checked against the live lists before use, so
+// (tags SORTLISTS and SORTRECORDS); a handle is checked against the live lists before use, so
 // a stale or forged handle gives 147 and never reaches freed memory.
 #pragma once
 #include <cstdint>
@@ -14,7 +14,8 @@
 namespace rt {
 
 namespace tag {
-constexpr std::uint16_t SORTLISTS = 12;
+constexpr std::uint16_t SORTLISTS = 12;    // a list's state (the block a handle names)
+constexpr std::uint16_t SORTRECORDS = 13;  // a list's records
 }  // namespace tag
 
 constexpr std::uint16_t SORT_HANDLE_BYTES = 24;

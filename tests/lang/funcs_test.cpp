@@ -363,6 +363,8 @@ TEST_F(Funcs, DiskFilesByHandle) {
         {"FILESEL('r.txt';8)", "<error 164>"},
         {"FILESEL('r.txt';2)", "#3"},
         {"FILESEL(FN$CHRS('a';400);0)", "<error 163>"},
+        {"FILESEL('CON';2)", "#1"},  // the console
+        {"FILESEL('CON';0)", "#0"},
     });
 }
 
