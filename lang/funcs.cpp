@@ -806,12 +806,18 @@ ErrCode fnFileRel(FuncCall& call) {
     StrMarkT m = StrMark();
     ARG_INT(3, 0, relation);
     ARG_INT(4, 0, flags);
-    StrDesc expression = evalCursorAtEnd(call.rest) ? kEmpty : evalCursorText(call.rest);
-    if (expression.isError()) expression = kEmpty;
+    // The rest of the call, every further argument, is the expression text.
+    StrDesc expression = kEmpty;
+    while (!evalCursorAtEnd(call.rest)) {
+        StrDesc t = evalCursorText(call.rest);
+        if (t.isError()) break;
+        expression = expression.len ? StrConcatN({expression, lit(";"), t}) : own(t);
+        if (expression.isError()) return StrError(expression);
+    }
     if (!g_dataFiles.relate) return err::FILEOUTBOUND;
     std::int64_t status = 0;
     ErrCode e = g_dataFiles.relate(fileRef(call, 1), fileRef(call, 2), toU16(relation), toU16(flags),
-                                   own(expression), status);
+                                   expression, status);
     if (e) return e;
     return retInt(call, m, status);
 }

@@ -567,8 +567,8 @@ TEST_F(Funcs, DataFileFunctionsReachTheDataLayerThroughTheSeam) {
     EXPECT_EQ(g_seen.verb, "BOT");
     EXPECT_TRUE(g_seen.file.isText);
     EXPECT_EQ(g_seen.file.name.str(), "CLIENTS");
-    check({{"FILEREL(1;2;3;4;X=1)", "#4"}});
-    EXPECT_EQ(g_seen.text, "X=1");
+    check({{"FILEREL(1;2;3;4;X=1;Y=2)", "#4"}});
+    EXPECT_EQ(g_seen.text, "X=1;Y=2");
     EXPECT_EQ(g_seen.a, 3);
     check({{"X", "#0"}});  // the expression is the layer's, not evaluated here
     check({{"KEY$('CLIENTS';1)", "K1"}, {"IER(1)", "#127"}, {"FN#FLEN('CLIENTS')", "#42"}, {"FN#FLEN('x')", "#0"}});
