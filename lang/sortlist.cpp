@@ -66,6 +66,14 @@ bool isVerb(StrDesc v, const char* a, const char* b) {
 
 StrDesc SortNew(std::uint16_t keyLen, std::uint16_t recLen, std::uint16_t flags) {
     if (keyLen == 0 || keyLen > recLen) return StrErrorValue(err::SINTAXERROR);
+    // Lists share the memory-block registry with the whole runtime: lists
+    // an application forgets to free must not exhaust it.
+    std::uint16_t live = 0, slots = MemSlotCount();
+    for (MemHandle s = 0; s < slots; ++s) {
+        MemSlot slot;
+        if (MemResolve(s, slot) == 0 && slot.ptr && slot.tag == tag::SORTLISTS) ++live;
+    }
+    if (live >= SORT_MAX_LISTS) return StrErrorValue(err::OUTOFMEMORY);
     auto* hd = reinterpret_cast<SortHeader*>(MemAllocPtr(tag::SORTLISTS, sizeof(SortHeader)));
     if (!hd) return StrErrorValue(err::OUTOFMEMORY);
     std::memcpy(hd->magic, kMagic, 4);

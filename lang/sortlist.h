@@ -19,6 +19,8 @@ constexpr std::uint16_t SORTRECORDS = 13;  // a list's records
 }  // namespace tag
 
 constexpr std::uint16_t SORT_HANDLE_BYTES = 24;
+// Lists alive at once (each takes two memory blocks).
+constexpr std::uint16_t SORT_MAX_LISTS = 8;
 
 namespace sortflag {
 constexpr std::uint16_t UNIQUE = 1;      // an equal key is not inserted (outcome 5)
@@ -28,7 +30,8 @@ constexpr std::uint16_t TRIMRIGHT = 128; // SortText: trailing blanks of each it
 }  // namespace sortflag
 
 // Creates an empty list and pushes its handle. 147 for a key length of 0 or
-// above the record length; 145 when no memory block can be had.
+// above the record length; 145 when SORT_MAX_LISTS lists are alive or no
+// memory block can be had.
 StrDesc SortNew(std::uint16_t keyLen, std::uint16_t recLen, std::uint16_t flags);
 // Inserts the record, padded with blanks to the record length, before the
 // first record whose key it does not follow (after it, descending). outcome

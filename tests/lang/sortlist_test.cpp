@@ -77,4 +77,16 @@ TEST_F(SortList, FreeAllForgetsEveryList) {
     EXPECT_EQ(SortCount(StrView(c)), 0);
 }
 
+TEST_F(SortList, AtMostEightListsLiveAtOnce) {
+    StrScope scope;
+    std::string handles[SORT_MAX_LISTS];
+    for (auto& h : handles) {
+        h = SortNew(1, 1, 0).str();
+        ASSERT_EQ(h.size(), SORT_HANDLE_BYTES);
+    }
+    EXPECT_EQ(StrError(SortNew(1, 1, 0)), err::OUTOFMEMORY);
+    ASSERT_EQ(SortKill(StrView(handles[3])), 0);
+    EXPECT_EQ(SortNew(1, 1, 0).len, SORT_HANDLE_BYTES);
+}
+
 }  // namespace
