@@ -323,7 +323,7 @@ ErrCode fnValn(FuncCall& call) {
     FuncArg base = funcArg(call, 3);
     std::int64_t b = base.present && !base.isText ? roundToInt(base.num) : 0;
     if (base.present && (base.isText || b >= 10001)) {
-        // The difference between the two dates.
+        // The difference between the two dates, from the base to the date.
         std::int32_t other = dateOf(base);
         return retInt(call, m, dateDiff(other, date, t == 'V' ? 'D' : t));
     }
@@ -519,6 +519,7 @@ ErrCode fnArea(FuncCall& call) {
     const auto t = static_cast<std::uint16_t>(table);
     const bool stack = table >= 30;
     if (call.count >= 3) {
+        // A number value is stored as its text.
         StrDesc v = own(funcArgText(call, 3));
         if (v.isError()) return StrError(v);
         ErrCode e = stack ? AreaPush(t, v) : (entry < 0 ? err::STROUTBOUND : AreaSet(t, toU16(entry), v));
