@@ -13,6 +13,7 @@
 #include "core/strarea.h"
 #include "core/strstack.h"
 #include "lang/funclist.h"
+#include "lang/funcs.h"
 #include "lang/numbers.h"
 #include "lang/varstore.h"
 
@@ -1569,6 +1570,7 @@ ErrCode evalInit() {
     cacheClear();
     g_depth = 0;
     funcListStore();
+    funcBind();
     MacroHooks hooks = MacroGetHooks();
     hooks.eval = macroEval;
     MacroSetHooks(hooks);

@@ -152,7 +152,8 @@ void evalSetFieldAccess(const FieldAccess& access);
 // --- Life cycle --------------------------------------------------------------
 
 // Forgets the remembered texts, stores the function list (environment entry
-// 8, '.funclist') and makes the evaluator the expression hook of MacroExpand.
+// 8, '.funclist'), registers the built-in functions (lang/funcs.h) and makes
+// the evaluator the expression hook of MacroExpand.
 // Called once by start-up after the variable store.
 ErrCode evalInit();
 // Forgets the remembered texts and the field access (registered functions stay).

@@ -11,7 +11,8 @@ namespace rt {
 struct FuncDef {
     std::string_view name;
     // Arguments the evaluator evaluates before the call (at most 16); the rest
-    // of the argument list reaches the implementation unevaluated.
+    // of the argument list reaches the implementation unevaluated. SQLCHILD
+    // evaluates its own, after moving the connection slot.
     std::uint8_t evaluated;
 };
 
@@ -28,7 +29,7 @@ inline constexpr FuncDef kFunctions[] = {
     {"SORT$", FUNC_ALLARGS},   {"EXEC$", FUNC_ALLARGS},    {"READ$", FUNC_ALLARGS},
     {"WRITE", FUNC_ALLARGS},   {"MACRO$", FUNC_ALLARGS},   {"ENVRON$", FUNC_ALLARGS},
     {"_$", FUNC_ALLARGS},      {"KEY$", FUNC_ALLARGS},     {"TIME$", FUNC_ALLARGS},
-    {"IER", FUNC_ALLARGS},     {"EXP$", 1},                {"SQLCHILD", FUNC_ALLARGS},
+    {"IER", FUNC_ALLARGS},     {"EXP$", 1},                {"SQLCHILD", 0},
 };
 
 constexpr std::uint16_t FUNC_COUNT = sizeof(kFunctions) / sizeof(kFunctions[0]);

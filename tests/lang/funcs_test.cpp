@@ -38,7 +38,6 @@ protected:
         RuntimeTest::SetUp();
         ASSERT_EQ(varInit(), 0);
         ASSERT_EQ(evalInit(), 0);
-        funcBind();
     }
     void TearDown() override {
         funcShutdown();

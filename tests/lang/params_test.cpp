@@ -25,7 +25,6 @@ protected:
         RuntimeTest::SetUp();
         ASSERT_EQ(varInit(), 0);
         ASSERT_EQ(evalInit(), 0);
-        funcBind();
     }
     void TearDown() override {
         funcShutdown();
