@@ -34,6 +34,9 @@ struct Case {
 
 class Funcs : public testsupport::RuntimeTest {
 protected:
+    // Every test runs in a folder of its own (files, trace lines).
+    testsupport::TempDir folder_;
+
     void SetUp() override {
         RuntimeTest::SetUp();
         ASSERT_EQ(varInit(), 0);
