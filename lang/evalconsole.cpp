@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "core/errtext.h"
 #include "core/strstack.h"
+#include "lang/eval.h"
 #include "lang/varstore.h"
 
 namespace rt {
@@ -12,9 +13,6 @@ namespace {
 
 constexpr const char* PROMPT = "> ";
 
-// What the evaluator returns for a value of each type.
-constexpr ErrCode RESULT_NUMBER = 0;
-constexpr ErrCode RESULT_STRING = 1;
 
 // The line being evaluated: static, as the console runs once per process.
 char g_line[CONSOLE_LINE_MAX];
@@ -55,16 +53,16 @@ ConsoleLine ConsoleReadLine(std::FILE* in, char* buf, std::size_t cap, std::size
 }
 
 void ConsoleWriteResult(std::FILE* out, ErrCode code, StrDesc value) {
-    if (code == RESULT_NUMBER) {
+    if (code == EVAL_NUMBER) {
         std::int64_t raw = 0;
         if (!value.isError() && numRead(value, raw)) std::fprintf(out, "N %" PRId64 "\n", raw);
         else std::fprintf(out, "E %u\n", static_cast<unsigned>(err::INTERNALERROR));
-    } else if (code == RESULT_STRING && !value.isError()) {
+    } else if (code == EVAL_STRING && !value.isError()) {
         std::fputs("S ", out);
         writeEscaped(out, value);
         std::putc('\n', out);
     } else {
-        std::fprintf(out, "E %u\n", static_cast<unsigned>(code == RESULT_STRING ? err::INTERNALERROR : code));
+        std::fprintf(out, "E %u\n", static_cast<unsigned>(code == EVAL_STRING ? err::INTERNALERROR : code));
     }
 }
 
@@ -84,7 +82,7 @@ void ConsoleRun(std::FILE* in, std::FILE* out, std::FILE* err, bool interactive,
         StrDesc value = StrMark() != m ? StrTop() : StrErrorValue(err::INTERNALERROR);
         ConsoleWriteResult(out, code, value);
         std::fflush(out);
-        if (interactive && code > RESULT_STRING) {
+        if (interactive && code > EVAL_STRING) {
             StrRelease(m);
             StrDesc text = ErrorText(code);
             std::fprintf(err, "%.*s\n", static_cast<int>(text.isError() ? 0 : text.len), text.isError() ? "" : text.ptr);
