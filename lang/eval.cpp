@@ -235,7 +235,9 @@ void scanStep(const char* p, std::uint16_t pos, std::uint16_t end, Tok& t) {
         t.op = operatorCode(p + q, n, t.prec);
         t.next = static_cast<std::uint16_t>(q + n);
     }
-    if (t.op == OP_NONE && t.next >= end) t.flags |= TF_LAST;
+    // A separator or an unknown operator text at the very end still opens an
+    // (empty) further expression: 'F(a;)' has two arguments, the second empty.
+    if (t.op == OP_NONE && q >= end) t.flags |= TF_LAST;
 }
 
 // Remembers the steps of [begin, end) and of every inside, depth first, in

@@ -278,7 +278,9 @@ constexpr Case kSyntax[] = {
     {"1;2", "N 200"},
     {"1,2", "N 200"},
     {"1:2", "N 200"},
-    {"1;", "N 100"},
+    {"1;", "W 123 N 0"},  // the last expression is empty
+    {"1;2;", "W 123 N 0"},
+    {"1=>", "W 123 N 0"},
     {";1", "N 100"},
     {"(1;2)+1", "N 300"},
     {"1=>2", "N 200"},     // not an operator: it ends the expression
@@ -559,7 +561,8 @@ constexpr Case kCalls[] = {
     {"FN$MIDS(1;'x';A#=2)", "S 0:100 1:x 0:200 depth=3"},
     {"FN$MIDS(1;;3)", "S 0:100 0:<empty> 0:300 depth=3"},
     {"FN$MIDS()", "S depth=0"},
-    {"FN$MIDS(;)", "S 0:<empty> depth=1"},
+    {"FN$MIDS(;)", "S 0:<empty> 0:<empty> depth=2"},
+    {"FN$MIDS(1;)", "S 0:100 0:<empty> depth=2"},
     {"FN$MIDS((1;2);'a,b')", "S 0:200 1:a,b depth=2"},
     {"FN$MIDS(1,2)", "S 0:100 0:200 depth=2"},
     {"FN$MIDS(FN$MIDS(1))", "S 1:0:100 depth=1 depth=1"},
