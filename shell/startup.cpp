@@ -289,8 +289,10 @@ int RuntimeMain(const InitRecord& record) {
     return ExitCodeOf(menu, callback, shutdown);
 }
 
+ErrCode AppDatabaseLogin() { return databaseLogin(); }
+
 ErrCode AppDatabaseStart() {
-    ErrCode e = databaseLogin();
+    ErrCode e = AppDatabaseLogin();
     if (!e) e = databaseFolderSelect();
     if (!e) e = ParamFilesRun();
     return e;

@@ -103,6 +103,11 @@ int RuntimeMain(const InitRecord& record);
 // are set, the parameter files. Returns the first failure.
 ErrCode AppDatabaseStart();
 
+// The login step of the database start alone (keys from the command line,
+// else "sqlparams.dat"): no per-database folders, no parameter files, and
+// the current folder stays as it is.
+ErrCode AppDatabaseLogin();
+
 // The application's parameter files, run after the database connection:
 // "%APNAME%PARINI.%DATABASE_HOST%.DAT" and the CLCUSR and CLCFIX files of the
 // host, database and user, each expanded, searched in the data folders and

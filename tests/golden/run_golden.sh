@@ -5,7 +5,8 @@
 # and compares its standard output with TOPIC.out beside the input. A topic
 # passes when the output is byte for byte the expected one, the exit code is
 # 0 and nothing was written on standard error. On a failure the differing
-# lines are listed with the input line that gave them.
+# lines are listed with the input line that gave them (bytes below 0x20 and
+# above 0x7E shown as \xHH).
 set -u
 if [ $# -lt 2 ]; then
     echo "usage: $0 PROGRAM TOPIC.in..." >&2
@@ -61,7 +62,7 @@ for input in "$@"; do
                 return @l;
             }
             sub show { my $s = shift; return "(none)" unless defined $s;
-                       $s =~ s/([\\\x00-\x1f])/$1 eq "\\" ? "\\\\" : sprintf("\\x%02X", ord $1)/ge; return $s; }
+                       $s =~ s/([\\\x00-\x1f\x7f-\xff])/$1 eq "\\" ? "\\\\" : sprintf("\\x%02X", ord $1)/ge; return $s; }
             my @in = lines($ARGV[0], 1); my @exp = lines($ARGV[1], 0); my @act = lines($ARGV[2], 0);
             printf "--- %d input lines, %d expected output lines, %d actual\n", scalar @in, scalar @exp, scalar @act;
             my $max = @exp > @act ? @exp : @act; my $shown = 0;
