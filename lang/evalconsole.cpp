@@ -13,7 +13,6 @@ namespace {
 
 constexpr const char* PROMPT = "> ";
 
-
 // The line being evaluated: static, as the console runs once per process.
 char g_line[CONSOLE_LINE_MAX];
 
