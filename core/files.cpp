@@ -246,8 +246,10 @@ Range rangeOf(std::uint16_t handle, std::uint32_t position, std::uint32_t count)
 }
 
 // Writes the data to a new file beside the target and renames it over the
-// target, so that the old content survives any failure.
-bool replaceFile(StrDesc name, const char* data, std::uint32_t length) {
+// target, so that the old content survives any failure. The new file takes
+// the target's permission bits, or only the owner's read and write with
+// `ownerOnly`.
+bool replaceFile(StrDesc name, const char* data, std::uint32_t length, bool ownerOnly) {
     char target[OSNAME_BYTES];
     if (!nameUsable(name) || FileSystemName(name, target, sizeof target)) {
         fail(err::BADINPUTDATA, name, 0);
@@ -259,7 +261,7 @@ bool replaceFile(StrDesc name, const char* data, std::uint32_t length) {
     int fd = -1;
     for (int attempt = 0; attempt < 50 && fd < 0; ++attempt) {
         std::snprintf(temp + base, sizeof temp - base, ".%ld~%u", static_cast<long>(getpid()), g_tempSerial++);
-        fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
@@ -267,7 +269,8 @@ bool replaceFile(StrDesc name, const char* data, std::uint32_t length) {
         return false;
     }
     struct stat st;
-    if (::stat(target, &st) == 0 && S_ISREG(st.st_mode)) fchmod(fd, st.st_mode & 07777);
+    if (ownerOnly) fchmod(fd, 0600);
+    else if (::stat(target, &st) == 0 && S_ISREG(st.st_mode)) fchmod(fd, st.st_mode & 07777);
     std::FILE* f = fdopen(fd, "wb");
     bool ok = f != nullptr;
     if (!f) ::close(fd);
@@ -283,7 +286,7 @@ bool replaceFile(StrDesc name, const char* data, std::uint32_t length) {
 
 bool storeData(StrDesc name, std::uint32_t position, const char* data, std::uint32_t length) {
     if (!data || length == 0) return false;
-    if (position == FILE_REPLACE && !isConName(name)) return replaceFile(name, data, length);
+    if (position == FILE_REPLACE && !isConName(name)) return replaceFile(name, data, length, false);
     OpenedFile file(name, fileflag::READ);
     if (!file.ok()) return false;
     bool ok = file.handle() != 0 &&
@@ -466,6 +469,12 @@ std::uint32_t FileStore(StrDesc name, std::uint32_t position, const char* data, 
 
 ErrCode FileStoreChecked(StrDesc name, std::uint32_t position, const char* data, std::uint32_t length) {
     return storeData(name, position, data, length) ? err::OK : err::FILEIO;
+}
+
+ErrCode FileStorePrivate(StrDesc name, StrDesc content) {
+    if (content.isError()) return StrError(content);
+    if (content.len == 0 || isConName(name)) return err::FILEIO;
+    return replaceFile(name, content.ptr, content.len, true) ? err::OK : err::FILEIO;
 }
 
 int FileDelete(StrDesc name) {

@@ -107,6 +107,12 @@ std::uint32_t FileSizeOf(StrDesc name);
 std::uint32_t FileStore(StrDesc name, std::uint32_t position, const char* data, std::uint32_t length);
 // As FileStore: 0 when every byte was written, otherwise 131 ("File I/O").
 ErrCode FileStoreChecked(StrDesc name, std::uint32_t position, const char* data, std::uint32_t length);
+// Replaces the whole file with `content` as FileStore with FILE_REPLACE
+// does, but the new file is readable and writable by its owner only (it may
+// hold a password). 0, or 131 ("File I/O", recorded with the name) when
+// anything was not written; the old file is then unchanged. Empty content
+// and "CON" give 131 and write nothing; an error value returns its code.
+ErrCode FileStorePrivate(StrDesc name, StrDesc content);
 // The platform's remove / rename of the mapped names: 0 on success, -1 on
 // failure (also for a name that cannot be mapped). Not recorded.
 int FileDelete(StrDesc name);

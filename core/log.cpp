@@ -90,7 +90,7 @@ ErrCode LogRestart(StrDesc path) {
 }
 
 ErrCode LogLine(StrDesc text, std::uint16_t flags) {
-    if (!(flags & g_trace)) return err::OK;
+    if (!(flags & TraceFlags())) return err::OK;
     StrMarkT m = StrMark();
     StrDesc line = printable(text);
     StrDesc path = LogPath();

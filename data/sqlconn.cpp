@@ -10,15 +10,23 @@
 #include <string_view>
 
 #include "core/errors.h"
+#include "core/files.h"
+#include "core/lists.h"
+#include "core/log.h"
+#include "core/messages.h"
 #include "core/strarea.h"
+#include "core/strfuncs.h"
 #include "core/strstack.h"
-#include "data/sqlbridge.h"
+#include "data/dictionary.h"
+#include "lang/eval.h"
 #include "lang/varstore.h"
+#include "shell/environ.h"
+#include "shell/options.h"
+#include "shell/paths.h"
+#include "shell/textfile.h"
 
 namespace rt {
 namespace {
-
-namespace sb = sqlbridge;
 
 struct ConnCloser {
     void operator()(PGconn* c) const { PQfinish(c); }
@@ -51,7 +59,7 @@ constexpr const char* kRememberFiles[] = {"sqlusrprm.dat", "sqladmprm.dat", "slq
 constexpr std::string_view kTablesStatement = "SELECT * FROM information_schema.tables WHERE table_schema='public';";
 constexpr std::string_view kNumericTypes =
     "character,date,smallint,integer,bigint,decimal,numeric,real,double precision,serial,bigserial";
-constexpr std::string_view kDateColumnNames[] = {"FECHA", "DATE", "FEC"};
+constexpr std::string_view kDateColumnNames = "FECHA,DATE,FEC";
 
 std::uint16_t currentSlot() { return static_cast<std::uint16_t>(sysGet(SysVar::SQLSTK)); }
 void setCurrentSlot(std::uint16_t slot) { sysSet(SysVar::SQLSTK, static_cast<std::int16_t>(slot)); }
@@ -62,8 +70,13 @@ ErrCode recorded(std::uint16_t context, ErrCode code) {
     return code;
 }
 
+// A current slot of 8 or more: _SQLSTK can be assigned by the language, so
+// the statement is refused and the check written to the assertion log
+// without ending the program.
 ErrCode controlFailure() {
-    sb::assertionFailed("sqlControlFailure");
+    StrMarkT m = StrMark();
+    LogEntry(StrView("sqlControlFailure"), StrView("assertions.log"));
+    StrRelease(m);
     ErrorRecordSet(1, ctx::SQLEXEC, err::INTERNALERROR, 0);
     return err::INTERNALERROR;
 }
@@ -230,7 +243,7 @@ ErrCode executeStatement(StrDesc statement, int slot, std::uint64_t* rowCount) {
     std::uint16_t cur = currentSlot();
     if (cur >= SQL_SLOTS) return controlFailure();
     PGconn* c = g_slots[cur].conn;
-    if (!c) return failStatement(err::SQLERROR, sb::messageText("0021"), statement);
+    if (!c) return failStatement(err::SQLERROR, MsgText(StrView("0021")), statement);
     // A NUL would end the text early and send a different statement.
     if (std::memchr(statement.ptr, 0, statement.len)) return failStatement(err::SQLERROR, StrView(""), statement);
     StrDesc text = Builder().add(statement).push(true);
@@ -315,32 +328,17 @@ struct FieldShape {
 
 FieldShape mapColumn(std::string_view name, std::string_view dataType, std::string_view charLength,
                      std::string_view precision, std::string_view scale) {
-    std::size_t position = 0;
-    std::size_t start = 0;
-    for (std::size_t i = 1; start <= kNumericTypes.size(); ++i) {
-        std::size_t end = kNumericTypes.find(',', start);
-        if (end == std::string_view::npos) end = kNumericTypes.size();
-        if (kNumericTypes.substr(start, end - start) == dataType) {
-            position = i;
-            break;
-        }
-        start = end + 1;
-    }
+    std::uint16_t position = ListIndexOf(StrView(kNumericTypes), StrView(dataType), ',');
     if (position == 2) return {'D', 8};
     if (position >= 3) {
         std::uint64_t digits = decimalValue(scale);
         char type = digits == 0 ? 'N' : static_cast<char>('0' + (digits > 9 ? 9 : digits));
         return {type, number16(precision)};
     }
-    std::string_view stem = name.substr(0, name.find('.'));
-    bool dateName = false;
-    for (std::string_view candidate : kDateColumnNames) {
-        if (stem.size() != candidate.size()) continue;
-        bool same = true;
-        for (std::size_t i = 0; i < stem.size() && same; ++i)
-            same = (stem[i] >= 'a' && stem[i] <= 'z' ? stem[i] - 32 : stem[i]) == candidate[i];
-        dateName = dateName || same;
-    }
+    StrMarkT m = StrMark();
+    StrDesc stem = StrUpper(StrView(name.substr(0, name.find('.'))));
+    bool dateName = ListIndexOf(StrView(kDateColumnNames), stem, ',') != 0;
+    StrRelease(m);
     return {dateName ? 'D' : 'A', number16(charLength)};
 }
 
@@ -360,7 +358,7 @@ struct ColumnIndexes {
 };
 
 // The record slice of the column numbered `column` (its ordinal position).
-bool columnSlice(const PGresult* columns, std::uint64_t column, sb::CatalogueSegment& out) {
+bool columnSlice(const PGresult* columns, std::uint64_t column, KeySegment& out) {
     if (!columns) return false;
     ColumnIndexes ix(columns);
     std::uint32_t offset = 0;
@@ -376,7 +374,8 @@ bool columnSlice(const PGresult* columns, std::uint64_t column, sb::CatalogueSeg
     return false;
 }
 
-ErrCode catalogueKeys(const sb::CatalogueTarget& target, std::uint16_t table, StrDesc name, const PGresult* columns) {
+// The keys of a catalogue table from its indexes; none gives the default key.
+ErrCode catalogueKeys(std::uint16_t table, StrDesc name, const PGresult* columns) {
     StrDesc literal = quoteLiteral(name);
     StrDesc statement = Builder()
                             .add("SELECT indkey FROM pg_class, pg_index WHERE pg_class.oid = pg_index.indexrelid AND "
@@ -389,26 +388,28 @@ ErrCode catalogueKeys(const sb::CatalogueTarget& target, std::uint16_t table, St
     if (code != err::OK && code != 2) return code;
     bool keyed = false;
     for (int row = 0; keys && row < PQntuples(keys.get()); ++row) {
-        sb::CatalogueSegment segments[5];
+        KeySegment segments[KEY_SEGMENTS];
         std::uint16_t count = 0;
         std::string_view list = cellText(keys.get(), row, 0);
-        while (!list.empty() && count < 5) {
+        while (!list.empty() && count < KEY_SEGMENTS) {
             std::size_t blank = list.find(' ');
             std::string_view item = list.substr(0, blank);
             if (!item.empty() && columnSlice(columns, decimalValue(item), segments[count])) ++count;
             list = blank == std::string_view::npos ? std::string_view() : list.substr(blank + 1);
         }
         if (count == 0) continue;  // an index on expressions only
-        if ((code = target.defineKey(table, count, segments))) return code;
+        if ((code = defineKey(table, count, segments))) return code;
         keyed = true;
     }
-    return keyed ? err::OK : target.defaultKeysUpTo(table);
+    return keyed ? err::OK : defaultKeysUpTo(table);
 }
 
-ErrCode catalogueTable(const sb::CatalogueTarget& target, StrDesc name, std::uint16_t flags) {
+// Registers one table of the catalogue (with flags 2 its fields and keys)
+// and assigns its number to the variable of its name.
+ErrCode catalogueTable(StrDesc name, std::uint16_t flags) {
     StrMarkT m = StrMark();
-    ErrCode code = target.defineTable(0, name, StrView(""));
-    std::uint16_t table = target.tableCount();
+    ErrCode code = defineTable(0, name, StrView(""));
+    std::uint16_t table = tableCount();
     if (code == err::OK && (flags & 2)) {
         StrDesc literal = quoteLiteral(name);
         StrDesc statement = Builder()
@@ -423,15 +424,15 @@ ErrCode catalogueTable(const sb::CatalogueTarget& target, StrDesc name, std::uin
             ColumnIndexes ix(columns.get());
             for (int row = 0; code == err::OK && row < PQntuples(columns.get()); ++row) {
                 FieldShape f = ix.shape(columns.get(), row);
-                code = target.addField(StrView(cellText(columns.get(), row, ix.name)), f.length, f.type);
+                code = addField(StrView(cellText(columns.get(), row, ix.name)), f.length, f.type);
             }
         }
-        if (code == err::OK) code = catalogueKeys(target, table, name, columns.get());
+        if (code == err::OK) code = catalogueKeys(table, name, columns.get());
     }
     if (code == err::OK) {
         StrRelease(m);
         StrDesc assignment = Builder().add(name).add('=').addNumber(table).push();
-        code = assignment.isError() ? StrError(assignment) : target.evaluate(assignment);
+        code = assignment.isError() ? StrError(assignment) : evalErrors(assignment);
     }
     StrRelease(m);
     return code;
@@ -450,7 +451,8 @@ ErrCode askLogin(std::uint16_t flags, StrDesc* answer) {
     StrMarkT m = StrMark();
     StrDesc remembered = StrView("");
     if (const char* file = rememberFile(flags)) {
-        StrDesc content = sb::fileReadAll(StrFromTerminated(file));
+        StrDesc name = StrFromTerminated(file);
+        StrDesc content = FileExists(name) ? FileLoad(name, 0, FILE_NONE) : remembered;
         if (!content.isError()) remembered = content;
     }
     std::string_view r = remembered.view();
@@ -458,9 +460,9 @@ ErrCode askLogin(std::uint16_t flags, StrDesc* answer) {
     remembered = StrView(r);
     StrDesc values[4];
     for (std::uint16_t i = 0; i < 4; ++i)
-        values[i] = remembered.len ? sb::listItem(remembered, i + 1u) : StrView(i == 0 ? "'localhost'" : "");
+        values[i] = remembered.len ? ListItem(remembered, ',', i + 1u) : StrView(i == 0 ? "'localhost'" : "");
 
-    std::string_view form = sb::messageText("0091").view();
+    std::string_view form = MsgText(StrView("0091")).view();
     Builder b;
     std::size_t used = 0;
     for (std::size_t at = form.find("%s"); at != std::string_view::npos; at = form.find("%s")) {
@@ -474,7 +476,7 @@ ErrCode askLogin(std::uint16_t flags, StrDesc* answer) {
         return StrError(spec);
     }
     StrDesc result {};
-    ErrCode code = g_dialog(sb::messageText("0090"), spec, &result);
+    ErrCode code = g_dialog(MsgText(StrView("0090")), spec, &result);
     if (code == err::OK && result.isError()) code = StrError(result);
     if (code) {
         StrRelease(m);
@@ -485,29 +487,33 @@ ErrCode askLogin(std::uint16_t flags, StrDesc* answer) {
 }
 
 // Step "trying P" of the login: parameters from a parameter string, the
-// command line or a parameter file, then connect.
-ErrCode tryLogin(StrDesc p, std::uint16_t flags) {
+// command line or a parameter file, then connect. *attempted tells whether a
+// connection was asked of the server.
+ErrCode tryLogin(StrDesc p, std::uint16_t flags, bool* attempted) {
+    *attempted = false;
     StrMarkT m = StrMark();
     StrDesc host, database, user, password, params;
-    if (sb::listCount(p) < 4) {
-        host = sb::optionLookup(StrView("sqlhost"));
+    if (ListCount(p, ',') < 4) {
+        host = OptionLookup(StrView("sqlhost"));
         if (host.len) {
-            database = sb::optionLookup(StrView("database"));
-            user = sb::optionLookup(StrView("user"));
-            password = sb::optionLookup(StrView("passw"));
+            database = OptionLookup(StrView("database"));
+            user = OptionLookup(StrView("user"));
+            password = OptionLookup(StrView("passw"));
         } else {
+            // A parameter set: the file's lines joined with ":" (a bare
+            // name is also looked for in the data folders).
             StrDesc file = p.len ? p : StrView("sqlparams.dat");
-            StrDesc set = sb::paramFileLoad(file);
+            StrDesc set = TextFileJoin(file, 0, 0, StrView(":"));
             if (set.isError()) {
                 ErrorRecordSet(1, ctx::SQLCONNECT, err::SQLERROR, 0);
                 ErrorDetail(err::SQLERROR, file);
                 StrRelease(m);
                 return err::SQLERROR;
             }
-            host = sb::keyValueFind(set, StrView("sqlhost"));
-            database = sb::keyValueFind(set, StrView("database"));
-            user = sb::keyValueFind(set, StrView("user"));
-            password = sb::keyValueFind(set, StrView("passw"));
+            host = KeyValueFind(set, StrView("sqlhost"), 3);
+            database = KeyValueFind(set, StrView("database"), 3);
+            user = KeyValueFind(set, StrView("user"), 3);
+            password = KeyValueFind(set, StrView("passw"), 3);
         }
         params = Builder()
                      .addListItem(host).add(',')
@@ -517,14 +523,15 @@ ErrCode tryLogin(StrDesc p, std::uint16_t flags) {
                      .push();
     } else {
         const char* file = rememberFile(flags);
-        if (file && sb::toInt(sb::cleanValue(sb::listItem(p, 5))))
-            sb::fileWriteOwnerOnly(StrFromTerminated(file), p);  // a failed save does not stop the login
-        host = sb::unquote(sb::listItem(p, 1));
-        database = sb::unquote(sb::listItem(p, 2));
-        user = sb::unquote(sb::listItem(p, 3));
-        password = sb::unquote(sb::listItem(p, 4));
+        if (file && StrToInt(ListItemValue(p, ',', 5)))
+            FileStorePrivate(StrFromTerminated(file), p);  // a failed save does not stop the login
+        host = StrUnquote(ListItem(p, ',', 1));
+        database = StrUnquote(ListItem(p, ',', 2));
+        user = StrUnquote(ListItem(p, ',', 3));
+        password = StrUnquote(ListItem(p, ',', 4));
         params = p;
     }
+    *attempted = true;
     ErrCode code = connect(host, database, user, password, flags);
     if (code == err::OK && !params.isError())
         AreaSet(area::ENV, AreaGet(area::ENV, 11).len ? 12 : 11, params);
@@ -551,7 +558,8 @@ ErrCode login(StrDesc source, std::uint16_t flags) {
             return StrError(p);
         }
         if (p.len) {
-            ErrCode code = tryLogin(p, flags);
+            bool attempted = false;
+            ErrCode code = tryLogin(p, flags, &attempted);
             if (code != err::SQLERROR) {
                 StrRelease(m);
                 return code;
@@ -595,14 +603,13 @@ ErrCode connect(StrDesc host, StrDesc database, StrDesc user, StrDesc password, 
             disconnect();
         } else {
             sysFlag(SysVar::AUXSTAT, kAuxConnected, true);
-            const sb::CatalogueTarget* target = sb::catalogueTarget();
-            if ((flags & 3) && database.len && target && target->tableCount() == 0) code = loadCatalogue(flags);
+            if ((flags & 3) && database.len && tableCount() == 0) code = loadCatalogue(flags);
         }
     }
     StrRelease(m);
     StrDesc masked = connectString(host, database, user, password, true);
     StrDesc line = Builder().add(masked).add(' ').addNumber(code).push();
-    sb::traceLine(line, code < 3 ? kTraceDone : kTraceFailed);
+    LogLine(line, code < 3 ? kTraceDone : kTraceFailed);
     StrRelease(m);
     return code;
 }
@@ -647,7 +654,7 @@ ErrCode execute(StrDesc statement, int slot, std::uint64_t* rowCount) {
     StrMarkT m = StrMark();
     ErrCode code = executeStatement(statement, slot, rowCount);
     StrRelease(m);
-    sb::traceLine(statement, code < 3 ? kTraceDone : kTraceFailed);
+    LogLine(statement, code < 3 ? kTraceDone : kTraceFailed);
     return code;
 }
 
@@ -734,8 +741,7 @@ StrDesc tableList() {
 }
 
 ErrCode loadCatalogue(std::uint16_t flags) {
-    const sb::CatalogueTarget* target = sb::catalogueTarget();
-    if (!target || target->tableCount() != 0) return err::OK;
+    if (tableCount() != 0) return err::OK;
     std::int16_t saved = sysGet(SysVar::SQLSTK);
     std::uint16_t slot = newResultSlot();
     ResultHandle tables;
@@ -750,7 +756,7 @@ ErrCode loadCatalogue(std::uint16_t flags) {
         int rows = PQntuples(tables.get());
         if (column < 0) code = err::PERMISSIONDENIED;
         for (int i = 0; code == err::OK && i < rows && i < kCatalogueTables; ++i)
-            code = catalogueTable(*target, StrView(cellText(tables.get(), i, column)), flags);
+            code = catalogueTable(StrView(cellText(tables.get(), i, column)), flags);
     }
     tables.reset();
     sysSet(SysVar::SQLSTK, saved);
@@ -813,10 +819,13 @@ ErrCode selectDatabaseFolder(StrDesc host, StrDesc database) {
     ErrCode code = err::OK;
     if (work.isError() || sibling.isError()) {
         code = err::NOTFOUND;
-    } else if (sb::folderChange(work) != err::OK) {
-        sb::folderCreate(work);
-        sb::folderCreate(sibling);
-        if (sb::folderChange(work) != err::OK) code = err::NOTFOUND;
+    } else {
+        // Created on first use; a folder that exists is entered as it is.
+        if (!FileExists(work)) {
+            FolderCreate(work);
+            FolderCreate(sibling);
+        }
+        if (FolderChange(work) != err::OK) code = err::NOTFOUND;
     }
     AreaSet(area::ENV, 5, StrView("..\\data"));
     if (code == err::OK) sysFlag(SysVar::AUXSTAT, kAuxDataFolder, true);

@@ -436,6 +436,28 @@ TEST_F(Files, ReplacingKeepsThePermissionBits) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+TEST_F(Files, PrivateStoreIsReadableByItsOwnerOnly) {
+    dir.write("login.dat", "old");
+    chmod("login.dat", 0644);
+    for (const char* name : {"login.dat", "fresh.dat"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(FileStorePrivate(N(name), N("'h','d','u','pw'")), 0);
+        EXPECT_EQ(dir.read(name), "'h','d','u','pw'");
+        struct stat st;
+        ASSERT_EQ(stat(name, &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 2);
+    expectNothingRecorded();
+
+    // A failure leaves the old file as it was.
+    EXPECT_EQ(FileStorePrivate(N("login.dat"), N("")), err::FILEIO);
+    EXPECT_EQ(FileStorePrivate(N("nodir\\login.dat"), N("x")), err::FILEIO);
+    EXPECT_EQ(FileStorePrivate(N("login.dat"), StrErrorValue(err::OUTOFMEMORY)), err::OUTOFMEMORY);
+    EXPECT_EQ(dir.read("login.dat"), "'h','d','u','pw'");
+    EXPECT_FALSE(fs::exists("nodir"));
+}
+
 TEST_F(Files, StoreCheckedTellsWhetherEveryByteWasWritten) {
     EXPECT_EQ(FileStoreChecked(N("c.txt"), FILE_NONE, "abc", 3), 0);
     EXPECT_EQ(dir.read("c.txt"), "abc");

@@ -103,6 +103,7 @@ TEST_F(Logs, TraceFlagsFollowTheVariableStoreOnceBound) {
     TraceFlagsSet(4);
     ASSERT_EQ(varInit(), 0);
     EXPECT_EQ(TraceFlags(), 1);  // _TRACE starts at 1
+    LogLine(S("not traced"), 4);  // the module's own 4 no longer counts
     sysSet(SysVar::TRACE, 6);
     EXPECT_EQ(TraceFlags(), 6);
     LogLine(S("level four"), 4);

@@ -15,8 +15,9 @@
 #include "core/errors.h"
 #include "core/strarea.h"
 #include "core/strstack.h"
-#include "data/sqlbridge.h"
+#include "data/dictionary.h"
 #include "data/sqlconn.h"
+#include "lang/eval.h"
 #include "lang/varstore.h"
 #include "tests/support/pg_test.h"
 #include "tests/support/runtime_fixture.h"
@@ -68,13 +69,14 @@ protected:
     void SetUp() override {
         RuntimeTest::SetUp();
         ASSERT_EQ(varInit(), 0);
-        sqlbridge::reset();
+        ASSERT_EQ(dictionaryReset(), 0);
+        ASSERT_EQ(evalInit(), 0);
         loginDialogSet(nullptr);
     }
     void TearDown() override {
         SqlShutdown();
         loginDialogSet(nullptr);
-        sqlbridge::reset();
+        evalShutdown();
         varShutdown();
         RuntimeTest::TearDown();
     }
@@ -492,54 +494,35 @@ TEST_F(Sql, AsynchronousFormPollsTheHookUntilTheResultArrives) {
 
 // ---- Catalogue --------------------------------------------------------------------------------------
 
-struct RecordedTable {
+// What the dictionary holds of a table: "name type length" per field,
+// "offset:length ..." per key.
+struct DictTable {
     std::string name;
-    std::vector<std::string> fields;  // "name type length"
-    std::vector<std::string> keys;    // "offset:length ..."
-    bool defaultKey = false;
+    std::vector<std::string> fields;
+    std::vector<std::string> keys;
 };
-std::vector<RecordedTable> g_dict;
-std::vector<std::string> g_evaluated;
-std::string g_rejectName;  // evaluate fails with 147 for this table name
 
-std::uint16_t recTableCount() { return static_cast<std::uint16_t>(g_dict.size()); }
-ErrCode recDefineTable(std::uint8_t attribute, StrDesc name, StrDesc folder) {
-    if (attribute != 0 || folder.len != 0) return err::INTERNALERROR;
-    g_dict.push_back({name.str(), {}, {}, false});
-    return 0;
-}
-ErrCode recAddField(StrDesc name, std::uint16_t length, char type) {
-    g_dict.back().fields.push_back(name.str() + " " + type + " " + std::to_string(length));
-    return 0;
-}
-ErrCode recDefineKey(std::uint16_t table, std::uint16_t count, const sqlbridge::CatalogueSegment* segments) {
-    std::string key;
-    for (std::uint16_t i = 0; i < count; ++i)
-        key += (i ? " " : "") + std::to_string(segments[i].offset) + ":" + std::to_string(segments[i].length);
-    g_dict.at(table - 1u).keys.push_back(key);
-    return 0;
-}
-ErrCode recDefaultKeys(std::uint16_t table) {
-    g_dict.at(table - 1u).defaultKey = true;
-    return 0;
-}
-ErrCode recEvaluate(StrDesc expression) {
-    g_evaluated.push_back(expression.str());
-    return expression.str().rfind(g_rejectName + "=", 0) == 0 && !g_rejectName.empty() ? err::SINTAXERROR : 0;
-}
-const sqlbridge::CatalogueTarget kRecorder {recTableCount, recDefineTable, recAddField,
-                                             recDefineKey,  recDefaultKeys, recEvaluate};
-
-class SqlCatalogue : public Sql {
-protected:
-    void SetUp() override {
-        Sql::SetUp();
-        g_dict.clear();
-        g_evaluated.clear();
-        g_rejectName.clear();
-        sqlbridge::catalogueTargetSet(&kRecorder);
+DictTable dictTable(std::uint16_t t) {
+    DictTable out {show(tableName(t)), {}, {}};
+    for (std::uint16_t f = 1; f <= fieldCount(t); ++f) {
+        FieldDef d = fieldDef(t, f);
+        out.fields.push_back(show(fieldName(t, f)) + " " + d.type + " " + std::to_string(d.length));
     }
-};
+    for (std::uint16_t k = 1; k <= keyCount(t); ++k) {
+        KeyDef def;
+        if (keyDef(t, k, def)) continue;
+        std::string key;
+        for (std::uint16_t i = 0; i < def.segmentCount; ++i)
+            key += (i ? " " : "") + std::to_string(def.segments[i].offset) + ":" + std::to_string(def.segments[i].length);
+        out.keys.push_back(key);
+    }
+    return out;
+}
+
+// The value of an integer variable (0 when absent).
+std::int64_t variable(const std::string& name) { return evalInteger(StrView(name)); }
+
+using SqlCatalogue = Sql;
 
 TEST_F(SqlCatalogue, ThirtyFiveTablesRegisterTheFirstTwentyNineWithTypesAndKeys) {
     REQUIRE_DATABASE(info, "sqlconn_catalogue");
@@ -558,36 +541,36 @@ TEST_F(SqlCatalogue, ThirtyFiveTablesRegisterTheFirstTwentyNineWithTypesAndKeys)
     ASSERT_EQ(order.size(), 36u);
 
     ASSERT_EQ(connectTo("sqlconn_catalogue", 2), 0) << show(ErrorDetailGet());
-    ASSERT_EQ(g_dict.size(), 29u);
+    ASSERT_EQ(tableCount(), 29u);
     EXPECT_TRUE(sysTest(SysVar::AUXSTAT, 8));
     EXPECT_EQ(current(), 0);
     const std::vector<std::string> fields = {"code A 6",  "fecha D 8", "amount 2 10", "qty N 32", "born D 8",
                                              "note A 0",  "ratio N 53", "Fec.x D 0",  "small N 16"};
-    for (std::size_t i = 0; i < g_dict.size(); ++i) {
-        const RecordedTable& t = g_dict[i];
+    for (std::uint16_t n = 1; n <= tableCount(); ++n) {
+        DictTable t = dictTable(n);
         SCOPED_TRACE(t.name);
-        EXPECT_EQ(t.name, order[i]);  // server order, case kept
-        EXPECT_EQ(g_evaluated.at(i), t.name + "=" + std::to_string(i + 1));
+        EXPECT_EQ(t.name, order[n - 1u]);  // server order, case kept
+        EXPECT_EQ(variable(t.name), n);
         if (t.name == "plain") {
             EXPECT_EQ(t.fields, std::vector<std::string> {"k N 32"});
-            EXPECT_TRUE(t.keys.empty());
-            EXPECT_TRUE(t.defaultKey);
+            EXPECT_EQ(t.keys, std::vector<std::string> {"0:32"});  // the default key
             continue;
         }
         EXPECT_EQ(t.fields, fields);
         std::vector<std::string> keys = t.keys;
         std::sort(keys.begin(), keys.end());
         EXPECT_EQ(keys, (std::vector<std::string> {"0:6", "24:32 14:10"}));
-        EXPECT_FALSE(t.defaultKey);
     }
+    // Tables past the 29th are not registered.
+    for (std::size_t i = 29; i < order.size(); ++i) EXPECT_EQ(tableNumber(StrView(order[i])), 0) << order[i];
 
     // Loaded only into an empty dictionary; flags 1 registers the tables alone.
     EXPECT_EQ(loadCatalogue(2), 0);
-    EXPECT_EQ(g_dict.size(), 29u);
-    g_dict.clear();
+    EXPECT_EQ(tableCount(), 29u);
+    ASSERT_EQ(dictionaryReset(), 0);
     EXPECT_EQ(loadCatalogue(1), 0);
-    ASSERT_EQ(g_dict.size(), 29u);
-    EXPECT_TRUE(std::all_of(g_dict.begin(), g_dict.end(), [](const RecordedTable& t) { return t.fields.empty(); }));
+    ASSERT_EQ(tableCount(), 29u);
+    for (std::uint16_t n = 1; n <= tableCount(); ++n) EXPECT_EQ(fieldCount(n), 0u) << n;
 
     std::string list = show(tableList());
     std::string expected;
@@ -600,21 +583,25 @@ TEST_F(SqlCatalogue, AnEvaluatorErrorEndsTheLoadKeepingEarlierTables) {
     Admin admin(info);
     admin.exec("CREATE TABLE one (k int); CREATE TABLE \"a-b\" (k int); CREATE TABLE \"it's\" (k int);"
                "CREATE TABLE three (k int);");
-    g_rejectName = "a-b";
     ASSERT_EQ(connectTo("sqlconn_catbad"), 0);
-    EXPECT_EQ(loadCatalogue(2), err::SINTAXERROR);
-    ASSERT_FALSE(g_dict.empty());
-    EXPECT_EQ(g_dict.back().name, "a-b");
-    EXPECT_EQ(g_evaluated.size(), g_dict.size());
-    for (const RecordedTable& t : g_dict) EXPECT_EQ(t.fields, std::vector<std::string> {"k N 32"}) << t.name;
+    EXPECT_EQ(loadCatalogue(2), err::SINTAXERROR);  // "a-b=2" cannot be assigned
+    ASSERT_GT(tableCount(), 0u);
+    EXPECT_EQ(show(tableName(tableCount())), "a-b");
+    for (std::uint16_t n = 1; n <= tableCount(); ++n) {
+        DictTable t = dictTable(n);
+        EXPECT_EQ(t.fields, std::vector<std::string> {"k N 32"}) << t.name;
+        if (n < tableCount()) {
+            EXPECT_EQ(variable(t.name), n) << t.name;
+        }
+    }
 
     // A name with an apostrophe still finds its columns.
-    g_dict.clear();
-    g_evaluated.clear();
-    g_rejectName.clear();
+    admin.exec("DROP TABLE \"a-b\"");
+    ASSERT_EQ(dictionaryReset(), 0);
     EXPECT_EQ(loadCatalogue(2), 0) << show(ErrorDetailGet());
-    ASSERT_EQ(g_dict.size(), 4u);
-    for (const RecordedTable& t : g_dict) EXPECT_EQ(t.fields, std::vector<std::string> {"k N 32"}) << t.name;
+    ASSERT_EQ(tableCount(), 3u);
+    EXPECT_NE(tableNumber(StrView("it's")), 0);
+    for (std::uint16_t n = 1; n <= tableCount(); ++n) EXPECT_EQ(dictTable(n).fields, std::vector<std::string> {"k N 32"}) << n;
 }
 
 TEST_F(SqlCatalogue, ConnectWithoutTheCatalogueFlagsLeavesTheDictionaryEmpty) {
@@ -622,9 +609,9 @@ TEST_F(SqlCatalogue, ConnectWithoutTheCatalogueFlagsLeavesTheDictionaryEmpty) {
     Admin admin(info);
     admin.exec("CREATE TABLE one (k int)");
     ASSERT_EQ(connectTo("sqlconn_catnone", 0), 0);
-    EXPECT_TRUE(g_dict.empty());
+    EXPECT_EQ(tableCount(), 0u);
     ASSERT_EQ(connectTo("", 2), 0);  // no database name: no catalogue either
-    EXPECT_TRUE(g_dict.empty());
+    EXPECT_EQ(tableCount(), 0u);
 }
 
 // ---- Texts ------------------------------------------------------------------------------------------
