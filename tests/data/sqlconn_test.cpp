@@ -604,6 +604,32 @@ TEST_F(SqlCatalogue, AnEvaluatorErrorEndsTheLoadKeepingEarlierTables) {
     for (std::uint16_t n = 1; n <= tableCount(); ++n) EXPECT_EQ(dictTable(n).fields, std::vector<std::string> {"k N 32"}) << n;
 }
 
+TEST_F(SqlCatalogue, LoginFillsAnEmptyDictionaryOnly) {
+    REQUIRE_DATABASE(info, "sqlconn_catlogin");
+    Admin admin(info);
+    std::string ddl;
+    for (int i = 0; i < 35; ++i) ddl += "CREATE TABLE \"Sales" + std::to_string(i) + "\" (id integer PRIMARY KEY);";
+    admin.exec(ddl);
+    std::vector<std::string> order =
+        admin.column("SELECT table_name FROM information_schema.tables WHERE table_schema='public'");
+    setCommandLine("trendor /sqlhost=" + env("PGHOST") + " /database='sqlconn_catlogin' /user='" + env("PGUSER") +
+                   "' /passw='" + env("PGPASSWORD") + "'");
+    ASSERT_EQ(login(StrView("sqlparams.dat"), 2), 0) << show(ErrorDetailGet());
+    ASSERT_EQ(tableCount(), 29u);
+    for (std::uint16_t n = 1; n <= tableCount(); ++n) {
+        EXPECT_EQ(show(tableName(n)), order[n - 1u]);
+        EXPECT_EQ(variable(order[n - 1u]), n);
+        EXPECT_EQ(dictTable(n).fields, std::vector<std::string> {"id N 32"});
+    }
+    EXPECT_EQ(variable(order[29]), 0);
+
+    // A dictionary that already holds tables stays as it is.
+    ASSERT_EQ(dictionaryReset(), 0);
+    ASSERT_EQ(defineTable(0, StrView("own"), StrView("")), 0);
+    ASSERT_EQ(login(StrView("sqlparams.dat"), 2), 0);
+    EXPECT_EQ(tableCount(), 1u);
+}
+
 TEST_F(SqlCatalogue, ConnectWithoutTheCatalogueFlagsLeavesTheDictionaryEmpty) {
     REQUIRE_DATABASE(info, "sqlconn_catnone");
     Admin admin(info);
