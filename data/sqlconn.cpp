@@ -447,7 +447,6 @@ const char* rememberFile(std::uint16_t flags) {
 
 // Shows the login screen with the remembered values; the answer is pushed.
 ErrCode askLogin(std::uint16_t flags, StrDesc* answer) {
-    if (!g_dialog) return err::USERCANCELED;
     StrMarkT m = StrMark();
     StrDesc remembered = StrView("");
     if (const char* file = rememberFile(flags)) {
@@ -552,6 +551,7 @@ LoginDialog loginDialogSet(LoginDialog dialog) {
 ErrCode login(StrDesc source, std::uint16_t flags) {
     StrMarkT m = StrMark();
     StrDesc p = source;
+    ErrCode refused = err::OK;  // the server refused the last connection asked of it
     for (;;) {
         if (p.isError()) {
             StrRelease(m);
@@ -564,8 +564,12 @@ ErrCode login(StrDesc source, std::uint16_t flags) {
                 StrRelease(m);
                 return code;
             }
+            refused = attempted ? code : err::OK;
         }
         StrRelease(m);
+        // Without a login screen nobody can correct the parameters: a refused
+        // connection is the login's result (it must not pass as a cancel).
+        if (!g_dialog) return refused ? refused : err::USERCANCELED;
         if (ErrCode code = askLogin(flags, &p)) return code;
     }
 }

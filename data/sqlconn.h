@@ -39,7 +39,9 @@ LoginDialog loginDialogSet(LoginDialog dialog);
 // or, with fewer than four items, a parameter file name ("" = "sqlparams.dat");
 // the command-line keys "sqlhost", "database", "user", "passw" win over a file
 // when "sqlhost" is given. A failure (162) asks the login screen, whose
-// answer is tried in turn; the screen's code (122) ends the login. Flags: 1,2
+// answer is tried in turn; the screen's code (122) ends the login. Without a
+// login screen the login ends with 162 when the server refused the
+// connection, else (no parameters could be read) with 122. Flags: 1,2
 // catalogue (see connect); bits 2-3 ((flags >> 2) & 3) choose the
 // remembered-login file: "sqlusrprm.dat", "sqladmprm.dat", "slqusrpr2.dat",
 // none. On success the parameter string is stored as environment string 11

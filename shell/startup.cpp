@@ -39,6 +39,11 @@ constexpr const char* PARAMETER_FILES =
     "%APNAME%CLCUSR.%DATABASE_HOST%.%DATABASE_DBNAME%.%DATABASE_USER%.DAT,"
     "%APNAME%CLCFIX.%DATABASE_HOST%.%DATABASE_DBNAME%.DAT";
 
+// The start-up login: the catalogue with its fields and keys fills an empty
+// dictionary; the remembered login is "sqlusrprm.dat".
+constexpr std::uint16_t LOGIN_FLAGS = 2;
+constexpr const char* LOGIN_SOURCE = "sqlparams.dat";
+
 // _AUXSTAT bits set by start-up.
 constexpr std::uint16_t AUX_INITIALISED = 16;
 constexpr std::uint16_t AUX_CLOSE_UNCONFIRMED = 32;
@@ -55,9 +60,6 @@ MenuRunFn g_menuRunner = nullptr;
 
 // The About box (trace bit 256 without 16).
 void aboutShow() {}
-
-// The database login: keys from the command line, else "sqlparams.dat".
-ErrCode databaseLogin() { return err::OK; }
 
 // The screen field-value hook (host hook 0) of the screen runtime.
 void screenFieldHookRegister() {}
@@ -271,9 +273,10 @@ int ExitCodeOf(ErrCode menu, ErrCode callback, ErrCode shutdown) {
 int RuntimeMain(const InitRecord& record) {
     ErrCode e = RuntimeInit(record);
     if (e) {
+        // Start-up ends here; an outcome (a cancelled login) is no failure.
         if (StrStackReady()) AppCallback(APPCB_SHUTDOWN);
         RuntimeClose();
-        return e;
+        return ExitCodeOf(e, 0, 0);
     }
     sysFlag(SysVar::AUXSTAT, AUX_INITIALISED, true);
 
@@ -289,7 +292,7 @@ int RuntimeMain(const InitRecord& record) {
     return ExitCodeOf(menu, callback, shutdown);
 }
 
-ErrCode AppDatabaseLogin() { return databaseLogin(); }
+ErrCode AppDatabaseLogin() { return login(StrView(LOGIN_SOURCE), LOGIN_FLAGS); }
 
 ErrCode AppDatabaseStart() {
     ErrCode e = AppDatabaseLogin();

@@ -94,19 +94,22 @@ bool WindowSystemAvailable();
 const char* ProgramPath(const char* fallback);
 
 // The process from RuntimeInit to the exit code. A non-zero RuntimeInit
-// result ends the process with that code (after the runtime is closed).
+// result ends the process (after the runtime is closed), its exit code by
+// the rule of ExitCodeOf: a cancelled login (122) exits with 0, a refused
+// one with 162.
 int RuntimeMain(const InitRecord& record);
 
-// The database start of the configured phase, as the applications of this
-// runtime do it: the login (keys from the command line, else
-// "sqlparams.dat"), and on success the per-database folders and, when they
-// are set, the parameter files. Returns the first failure.
-ErrCode AppDatabaseStart();
-
-// The login step of the database start alone (keys from the command line,
-// else "sqlparams.dat"): no per-database folders, no parameter files, and
-// the current folder stays as it is.
+// The start-up login: keys from the command line ("sqlhost", "database",
+// "user", "passw"), else "sqlparams.dat", else the login screen (without one:
+// 122, or 162 when the server refused the connection). An empty dictionary
+// is filled from the catalogue (tables, fields, keys; each table's name a
+// variable holding its number). The current folder stays as it is.
 ErrCode AppDatabaseLogin();
+
+// The database start of the configured phase, as the applications of this
+// runtime do it: AppDatabaseLogin, and on success the per-database folders
+// and, when they are set, the parameter files. Returns the first failure.
+ErrCode AppDatabaseStart();
 
 // The application's parameter files, run after the database connection:
 // "%APNAME%PARINI.%DATABASE_HOST%.DAT" and the CLCUSR and CLCFIX files of the

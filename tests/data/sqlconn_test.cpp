@@ -138,6 +138,22 @@ TEST_F(Sql, MissingParameterFileWithoutLoginScreenEndsCancelled) {
     EXPECT_FALSE(connectedFlag());
 }
 
+TEST_F(Sql, WithoutLoginScreenARefusedConnectionEndsTheLogin) {
+    REQUIRE_DATABASE(info, "sqlconn_refused");
+    const std::string wrong = "'" + env("PGHOST") + "','sqlconn_refused','" + env("PGUSER") + "','wrong'";
+    setCommandLine("trendor /sqlhost=" + env("PGHOST") + " /database='sqlconn_refused' /user='" + env("PGUSER") +
+                   "' /passw='wrong'");
+    for (const std::string& source : {wrong, std::string("sqlparams.dat")}) {
+        SCOPED_TRACE(source);
+        ErrorRecordClear();
+        EXPECT_EQ(login(StrView(source), 0), err::SQLERROR);
+        EXPECT_EQ(ErrorRecordContext(), ctx::SQLCONNECT);
+        EXPECT_NE(show(ErrorDetailGet()).find("password authentication failed"), std::string::npos)
+            << show(ErrorDetailGet());
+        EXPECT_FALSE(connectedFlag());
+    }
+}
+
 // The login screen stand-in: records what it was shown and answers from a script.
 struct ScreenScript {
     std::vector<std::string> shown;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,17 +13,38 @@
 #include "core/runtime_core.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
+#include "data/sqlconn.h"
+#include "lang/eval.h"
 #include "lang/varstore.h"
 #include "platform/platform.h"
 #include "shell/display.h"
 #include "shell/environ.h"
 #include "shell/startup.h"
+#include "tests/support/pg_test.h"
 #include "tests/support/runtime_fixture.h"
 
 using namespace rt;
 using testsupport::show;
 
 namespace {
+
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+// The login keys of the test server's database `db` as command-line arguments.
+std::vector<std::string> loginKeys(const std::string& db, const std::string& password) {
+    return {"/sqlhost=" + env("PGHOST"), "/database='" + db + "'", "/user='" + env("PGUSER") + "'",
+            "/passw='" + password + "'"};
+}
+
+// Runs statements on a database of the test server.
+void adminExec(const std::string& info, const std::string& sql) {
+    std::unique_ptr<PGconn, decltype(&PQfinish)> c(PQconnectdb(info.c_str()), PQfinish);
+    std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(c.get(), sql.c_str()), PQclear);
+    ASSERT_EQ(PQresultStatus(r.get()), PGRES_COMMAND_OK) << sql << ": " << PQerrorMessage(c.get());
+}
 
 struct Box {
     std::string text, title;
@@ -231,13 +255,19 @@ TEST_F(Startup, AnAcceptedMissingDictionaryLeavesNothingForALaterError) {
 }
 
 TEST_F(Startup, WarningsEndStartUpWithoutABox) {
+    // Start-up ends without a menu; below 128 the exit code is 0.
+    RuntimeMenuRunner(&recordingMenu);
     g_answers = {0, 100};
-    EXPECT_EQ(RuntimeMain(record("prog.exe")), 100);
+    EXPECT_EQ(RuntimeMain(record("prog.exe")), 0);
     EXPECT_TRUE(boxes.empty());
-    // 122 is above 121: shown (as an information box) and returned.
+    EXPECT_EQ(g_menuAuxstat, 0);
+    EXPECT_EQ(g_seen.back().code, APPCB_SHUTDOWN);
+    // 122 (a cancelled login) is above 121: shown as an information box.
     SetUp();
+    RuntimeMenuRunner(&recordingMenu);
     g_answers = {0, err::USERCANCELED};
-    EXPECT_EQ(RuntimeMain(record("prog.exe")), err::USERCANCELED);
+    EXPECT_EQ(RuntimeMain(record("prog.exe")), 0);
+    EXPECT_EQ(g_menuAuxstat, 0);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "User Canceled");
     SetUp();
@@ -364,19 +394,47 @@ TEST_F(Startup, StartMenuFileUnderItsPlainName) {
     EXPECT_EQ(g_menuFile, "");
 }
 
-TEST_F(Startup, DatabaseStartSelectsThePerDatabaseFolders) {
-    ASSERT_EQ(RuntimeInit(record("prog.exe")), 0);
-    ASSERT_EQ(EnvSet(envstr::DATABASE, StrView("srv,'Sales',u,p")), 0);
-    EXPECT_EQ(AppDatabaseStart(), 0);
-    EXPECT_EQ(std::filesystem::current_path(), dir.path() / "srv" / "Sales" / "datas");
-    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "srv" / "Sales" / "data"));
+TEST_F(Startup, DatabaseStartLogsInSelectsTheFoldersAndRunsTheParameterFiles) {
+    REQUIRE_DATABASE(info, "startup_dbstart");
+    adminExec(info, "CREATE TABLE \"Sales\" (region char(4), month integer, amount numeric(12,2), "
+                    "PRIMARY KEY (region, month))");
+    const std::string host = env("PGHOST");
+    dir.write(host + "/startup_dbstart/data/TRPARINI." + host + ".DAT", "A#=7\r\nB$='parini'\r\n");
+    dir.write(host + "/startup_dbstart/data/TRCLCFIX." + host + ".startup_dbstart.DAT", "C#=A#*2\r\n");
+    std::string line = "prog.exe /APNAME=TRW01Q";
+    for (const std::string& key : loginKeys("startup_dbstart", env("PGPASSWORD"))) line += " " + key;
+    ASSERT_EQ(RuntimeInit(record(line.c_str())), 0);
+    EXPECT_EQ(AppDatabaseStart(), 0) << show(ErrorDetailGet());
+    EXPECT_TRUE(sysTest(SysVar::AUXSTAT, 2048));
+    EXPECT_EQ(show(EnvGet(envstr::DATABASE)),
+              "'" + host + "','startup_dbstart','" + env("PGUSER") + "','" + env("PGPASSWORD") + "'");
+    EXPECT_EQ(std::filesystem::current_path(), dir.path() / host / "startup_dbstart" / "datas");
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / host / "startup_dbstart" / "data"));
     EXPECT_EQ(show(EnvGet(envstr::DOCPATH)), "..\\data");
+    // The catalogue filled the empty dictionary.
+    ASSERT_EQ(tableCount(), 1u);
+    EXPECT_EQ(show(tableName(1)), "Sales");
+    EXPECT_EQ(evalInteger(StrView("Sales")), 1);
+    EXPECT_EQ(keyLength(1, 1, 0), 4 + 32);
+    // The parameter files ran in the data folder.
+    EXPECT_EQ(evalInteger(StrView("C#")), 14);
+    StrScope scope;
+    EXPECT_EQ(show(evalText(StrView("B$"))), "parini");
+}
+
+TEST_F(Startup, DatabaseStartWithoutLoginSelectsNoFolder) {
+    ASSERT_EQ(RuntimeInit(record("prog.exe")), 0);
+    // No keys and no "sqlparams.dat": nothing to log in with, and no screen.
+    EXPECT_EQ(AppDatabaseStart(), err::USERCANCELED);
+    EXPECT_EQ(std::filesystem::current_path(), dir.path());
+    EXPECT_FALSE(sysTest(SysVar::AUXSTAT, 2048 | 1024));
 }
 
 TEST_F(Startup, TrendorConfiguredPhaseStoresItsIdentity) {
+    // Without database keys the login is cancelled; the rest is done in any case.
     const char* argv[] = {"/opt/trendor/bin/trendor", "/TRACE=8"};
     InitRecord r = TrendorInitRecord(2, argv);
-    ASSERT_EQ(RuntimeInit(r), 0);
+    EXPECT_EQ(RuntimeInit(r), err::USERCANCELED);
     EXPECT_EQ(show(EnvGet(envstr::APNAME)), "TRW01Q:Trendor");
     EXPECT_EQ(show(AppPrefix()), "TR");
     EXPECT_EQ(show(EnvGet(envstr::APDESC)), "Graphical SQL viewer for Windows");
@@ -385,6 +443,41 @@ TEST_F(Startup, TrendorConfiguredPhaseStoresItsIdentity) {
     EXPECT_EQ(sysGet(SysVar::TRACE), 9);
     EXPECT_EQ(TrendorCallback(APPCB_SHUTDOWN, StrView("")), 0);
     EXPECT_EQ(AppTask((19u << 16) + 0, StrView("A#=1")), 0);  // other kinds are accepted without action
+}
+
+TEST_F(Startup, TrendorLogsInAtStartUpAndDisconnectsAtShutdown) {
+    REQUIRE_DATABASE(info, "startup_trendor");
+    adminExec(info, "CREATE TABLE clients (code integer PRIMARY KEY)");
+    struct Case {
+        std::string password;
+        ErrCode result;
+    };
+    const Case cases[] = {{env("PGPASSWORD"), 0}, {"wrong", err::SQLERROR}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.password);
+        SetUp();
+        std::vector<std::string> keys = loginKeys("startup_trendor", c.password);
+        std::vector<const char*> argv = {"/opt/trendor/bin/trendor"};
+        for (const std::string& key : keys) argv.push_back(key.c_str());
+        InitRecord r = TrendorInitRecord(static_cast<int>(argv.size()), argv.data());
+        EXPECT_EQ(RuntimeInit(r), c.result) << show(ErrorDetailGet());
+        EXPECT_EQ(show(EnvGet(envstr::APNAME)), "TRW01Q:Trendor");
+        EXPECT_EQ(sysTest(SysVar::UPSTAT, 64), 1);
+        EXPECT_EQ(sysTest(SysVar::AUXSTAT, 2048) != 0, c.result == 0);
+        EXPECT_EQ(tableCount(), c.result == 0 ? 1u : 0u);
+        if (c.result) {
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_NE(boxes[0].text.find("password authentication failed"), std::string::npos) << boxes[0].text;
+            EXPECT_EQ(std::filesystem::current_path(), dir.path());
+        } else {
+            EXPECT_TRUE(boxes.empty()) << boxes[0].text;
+            EXPECT_EQ(std::filesystem::current_path(), dir.path() / env("PGHOST") / "startup_trendor" / "datas");
+        }
+        EXPECT_EQ(TrendorCallback(APPCB_SHUTDOWN, StrView("")), 0);
+        EXPECT_FALSE(sysTest(SysVar::AUXSTAT, 2048));
+        RuntimeClose();
+        std::filesystem::current_path(dir.path());
+    }
 }
 
 }  // namespace
