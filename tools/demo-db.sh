@@ -30,6 +30,7 @@ start() {
   PGPASSWORD=$pass psql -X -q -h 127.0.0.1 -p "$port" -U "$user" -d postgres -tAc \
     "SELECT 1 FROM pg_database WHERE datname='$db'" | grep -q 1 \
     || PGPASSWORD=$pass psql -X -q -h 127.0.0.1 -p "$port" -U "$user" -d postgres -c "CREATE DATABASE $db" >/dev/null
+  demo_data
   cat <<EOT
 export PGHOST='127.0.0.1'
 export PGPORT='$port'
@@ -37,6 +38,33 @@ export PGUSER='$user'
 export PGPASSWORD='$pass'
 export PGDATABASE='$db'
 EOT
+}
+
+# The demo tables, made once and left as they are afterwards: sales, with a
+# key of two columns (region, invoice) and a few hundred rows computed from
+# the invoice number, so every run sees the same data.
+demo_data() {
+  PGPASSWORD=$pass psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U "$user" -d "$db" >/dev/null <<'SQL'
+SET client_min_messages = warning;
+CREATE TABLE IF NOT EXISTS sales (
+  region   character(4) NOT NULL,
+  invoice  integer NOT NULL,
+  sold     date NOT NULL,
+  product  character varying(20) NOT NULL,
+  quantity integer NOT NULL,
+  amount   numeric(10,2) NOT NULL,
+  PRIMARY KEY (region, invoice)
+);
+INSERT INTO sales (region, invoice, sold, product, quantity, amount)
+SELECT (ARRAY['NORT','SOUT','EAST','WEST'])[1 + i % 4],
+       i,
+       DATE '2024-01-01' + (i * 7) % 366,
+       (ARRAY['Paper','Toner','Pens','Folders','Labels','Staplers'])[1 + (i * 5) % 6],
+       1 + (i * 13) % 20,
+       ((1 + (i * 13) % 20) * (2.5 + (i * 37) % 90 / 4.0))::numeric(10,2)
+FROM generate_series(1, 360) AS i
+ON CONFLICT (region, invoice) DO NOTHING;
+SQL
 }
 
 case "${1:-}" in

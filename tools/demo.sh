@@ -7,4 +7,8 @@ pgenv=$(tools/demo-db.sh start)
 eval "$pgenv"
 mkdir -p .demo/run
 cd .demo/run
-exec "$here/build/trendor" "/sqlhost=$PGHOST:$PGPORT" "/database=$PGDATABASE" "/user=$PGUSER" "/passw=$PGPASSWORD" "$@"
+# The login keys: unquoted values are upper-cased when read, so the names are
+# quoted; the port goes to the client library through PGPORT. SQL statements
+# are traced into TRlog.txt here.
+exec "$here/build/trendor" /APNAME=TRW01Q /TRACE=4 "/sqlhost=$PGHOST" "/database='$PGDATABASE'" "/user='$PGUSER'" \
+  "/passw='$PGPASSWORD'" "$@"
