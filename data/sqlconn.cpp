@@ -20,7 +20,6 @@
 #include "data/dictionary.h"
 #include "lang/eval.h"
 #include "lang/varstore.h"
-#include "shell/environ.h"
 #include "shell/options.h"
 #include "shell/paths.h"
 #include "shell/textfile.h"
