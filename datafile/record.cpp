@@ -6,6 +6,8 @@
 #include "core/strarea.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
+#include "lang/dates.h"
+#include "lang/masks.h"
 
 namespace rt {
 namespace {
@@ -33,6 +35,22 @@ ErrCode fieldError(std::uint16_t file, std::uint16_t field) {
     ErrorDetail(err::DATAOUTBOUND, StrMake(text, static_cast<std::size_t>(n)));
     ErrorRecordSet(1, ctx::DataFile, err::DATAOUTBOUND, 0);
     return err::DATAOUTBOUND;
+}
+
+// Blanks around an optional "-", digits and at most one ".", with a digit.
+bool isPlainNumber(StrDesc s) {
+    std::uint16_t i = 0, end = s.len, digits = 0;
+    bool point = false;
+    while (i < end && s.ptr[i] == ' ') ++i;
+    while (end > i && s.ptr[end - 1] == ' ') --end;
+    if (i < end && s.ptr[i] == '-') ++i;
+    for (; i < end; ++i) {
+        char c = s.ptr[i];
+        if (c >= '0' && c <= '9') ++digits;
+        else if (c == '.' && !point) point = true;
+        else return false;
+    }
+    return digits > 0;
 }
 
 bool isPlaceholder(StrDesc name) {
@@ -123,9 +141,29 @@ ErrCode setField(std::uint16_t file, std::uint16_t field, StrDesc text) {
     if (!b) return err::FILENOTINIT;
     if (field == 0 || field > fieldCount(file)) return fieldError(file, field);
     FieldDef f = fieldDef(file, field);
-    std::uint16_t k = text.len < f.length ? text.len : f.length;
-    std::memmove(b + f.offset, text.ptr, k);
+    StrMarkT m = StrMark();
+    StrDesc stored = text;
+    if (dateSixApplies(f.type, f.length)) {
+        stored = dateSixWrite(text);
+    } else if (isNumericType(f.type) || f.type == 'D' || f.type == 'F' || f.type == 'V') {
+        stored = fitWidth(f.type, text, f.length);
+        if (!stored.isError() && f.type >= '1' && f.type <= '9' && isPlainNumber(stored))
+            stored = maskFormat(defaultMask(f.type, f.length), stored, 0);
+    }
+    if (stored.isError()) {
+        ErrCode e = StrError(stored);
+        StrRelease(m);
+        if (e == err::DATAOUTBOUND) {
+            ErrorDetail(e, text);
+            ErrorRecordSet(1, ctx::DataFile, e, 0);
+        }
+        return e;
+    }
+    // Text types: left-aligned, cut or padded (the text may lie in the buffer).
+    std::uint16_t k = stored.len < f.length ? stored.len : f.length;
+    std::memmove(b + f.offset, stored.ptr, k);
     std::memset(b + f.offset + k, ' ', f.length - k);
+    StrRelease(m);
     return err::OK;
 }
 

@@ -68,8 +68,14 @@ bool recordChanged(std::uint16_t file);
 // A view of the field's slice of copy 1 or 2; error value 168 (detail
 // "(File:%s, Field:%s)") for a field out of range, 169 for a bad buffer.
 StrDesc fieldText(std::uint16_t file, std::uint16_t field, std::uint16_t which = copy::WORKING);
-// Stores text into the field of the working record, cut to the field's
-// width and padded with blanks. Errors as fieldText.
+// Stores text into the field of the working record, made fit for storage:
+// text types left-aligned, cut or padded; numbers (NL1-9) trimmed and
+// right-aligned, decimals reduced to fit, types 1-9 written with their
+// decimals (a blank number stays blank); dates left-aligned, an 8-digit date
+// in a 6-wide field without its century, and F fields in the six-character
+// layout (_COMPAT 4) written in it. 168 when a number's integer part (or a
+// six-character date's year) does not fit, the field unchanged; otherwise
+// errors as fieldText. Errors are recorded under the data-file context.
 ErrCode setField(std::uint16_t file, std::uint16_t field, StrDesc text);
 // True when the field's working text differs from its text as read.
 bool fieldChanged(std::uint16_t file, std::uint16_t field);

@@ -1,0 +1,45 @@
+#include "datafile/dfbridge.h"
+
+#include "core/errors.h"
+#include "core/strstack.h"
+#include "data/sqlbridge.h"
+#include "datafile/record.h"
+
+namespace rt::dfbridge {
+namespace {
+
+ErrCode missing(const char* what) {
+    ErrorDetail(err::INTERNALERROR, StrFromTerminated(what));
+    ErrorRecordSet(1, ctx::DataFile, err::INTERNALERROR, 0);
+    return err::INTERNALERROR;
+}
+
+}  // namespace
+
+void logLine(StrDesc text, std::uint16_t level) { sqlbridge::traceLine(text, level); }
+
+StrDesc macroExpand(StrDesc text, std::uint16_t) {
+    if (text.isError()) return text;
+    return StrPush(text) ? StrErrorValue(err::OUTOFMEMORY) : StrTop();
+}
+
+bool hasDuplicates(std::uint16_t, std::uint16_t, StrDesc) { return false; }
+
+ErrCode startMultiRead(std::uint16_t, StrDesc, std::uint16_t) { return missing("startMultiRead"); }
+
+void endMultiRead(std::uint16_t table) {
+    if (DataFileCtrl* c = controlBlock(table)) c->multiSlot = c->multiRow = -1;
+}
+
+ErrCode locateInMultiRead(std::uint16_t) { return err::OK; }
+
+ErrCode updateCurrentDuplicate(std::uint16_t, std::uint16_t, StrDesc) { return missing("updateCurrentDuplicate"); }
+
+ErrCode deleteCurrentDuplicate(std::uint16_t, std::uint16_t, StrDesc) { return missing("deleteCurrentDuplicate"); }
+
+StrDesc translateCondition(StrDesc condition) {
+    if (condition.isError()) return condition;
+    return StrPush(StrView("")) ? StrErrorValue(err::OUTOFMEMORY) : StrTop();
+}
+
+}  // namespace rt::dfbridge

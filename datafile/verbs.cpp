@@ -1,0 +1,243 @@
+#include "datafile/verbs.h"
+
+#include <cstring>
+
+#include "core/errors.h"
+#include "core/strstack.h"
+#include "data/dictionary.h"
+#include "data/sqlconn.h"
+#include "data/sqldriver.h"
+#include "datafile/datafile.h"
+#include "datafile/dfbridge.h"
+#include "lang/varstore.h"
+
+namespace rt {
+namespace {
+
+constexpr std::uint16_t DEL_VERB = 10;
+constexpr std::uint16_t AUX_TRANSACTION = 4096;
+constexpr std::uint16_t UPSTAT_NOCHECK = 16;
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+bool sameWord(StrDesc a, std::string_view b) {
+    if (a.len != b.size()) return false;
+    for (std::uint16_t i = 0; i < a.len; ++i)
+        if (upper(a.ptr[i]) != b[i]) return false;
+    return true;
+}
+
+StrDesc trimmedWord(StrDesc s) {
+    std::uint16_t a = 0, b = s.len;
+    while (a < b && (s.ptr[a] == ' ' || s.ptr[a] == '\t')) ++a;
+    while (b > a && (s.ptr[b - 1] == ' ' || s.ptr[b - 1] == '\t')) --b;
+    return StrDesc{s.ptr + a, static_cast<std::uint16_t>(b - a)};
+}
+
+std::uint16_t setStatus(std::uint16_t file, std::uint16_t st) {
+    if (DataFileCtrl* c = controlBlock(file)) c->lastStatus = st;
+    return st;
+}
+
+// The code of a failed count (the server's failure was recorded by execute).
+ErrCode countFailure() {
+    ErrCode e = ErrorRecordCode();
+    return e >= 128 ? e : err::SQLERROR;
+}
+
+// Loads the starting row of a multi-read just started into both copies.
+ErrCode loadMultiRow(std::uint16_t file) {
+    DataFileCtrl* c = controlBlock(file);
+    if (!c || c->multiSlot < 0 || c->multiRow < 0) return err::INTERNALERROR;
+    return loadRow(file, static_cast<std::uint32_t>(c->multiRow), static_cast<std::uint16_t>(c->multiSlot),
+                   LoadInto::BOTH);
+}
+
+// What saveRecord and deleteRecord do after the statement ran.
+ErrCode afterSave(std::uint16_t file, std::uint16_t mode, bool duplicated) {
+    ErrCode e = copyRecord(file, 1);
+    if (!e && duplicated) e = dfbridge::locateInMultiRead(file);
+    if (!e && (mode & 2)) {
+        DataFileCtrl* c = controlBlock(file);
+        StrMarkT m = StrMark();
+        StrDesc v = keyValue(file, c->currentKey, copy::WORKING);
+        std::uint16_t st = v.isError() ? StrError(v) : findKey(file, c->currentKey, v, findflag::ATORAFTER);
+        StrRelease(m);
+        if (st >= 128) e = st;
+    }
+    return e;
+}
+
+}  // namespace
+
+std::uint16_t verbNumber(StrDesc verb) {
+    if (verb.isError()) return 0;
+    StrDesc w = trimmedWord(verb);
+    for (const VerbSynonym& s : kVerbSynonyms)
+        if (sameWord(w, s.name)) w = StrView(s.verb);
+    for (std::uint16_t i = 0; i < VERB_COUNT; ++i)
+        if (sameWord(w, kVerbs[i].name)) return static_cast<std::uint16_t>(i + 1);
+    return 0;
+}
+
+std::uint16_t verbCode(StrDesc verb) {
+    std::uint16_t n = verbNumber(verb);
+    return n ? kVerbs[n - 1].code : VERB_OTHER;
+}
+
+std::uint16_t readStep(std::uint16_t file, std::uint16_t action, StrDesc sqlCondition) {
+    if (!fileControl(file)) return err::FILEOUTBOUND;
+    if (ErrCode e = fileReady(file)) return setStatus(file, e);
+    if (sqlCondition.isError()) {
+        clearRecord(file);
+        return setStatus(file, StrError(sqlCondition));
+    }
+    return readRecord(file, static_cast<std::uint16_t>(action & 0xFF), sqlCondition, StrView(""));
+}
+
+std::uint16_t navigateVerb(std::uint16_t file, StrDesc verb) {
+    std::uint16_t n = verbNumber(verb);
+    if (n == DEL_VERB) {
+        if (!fileControl(file)) return err::FILEOUTBOUND;
+        return setStatus(file, deleteRecord(file, 0));
+    }
+    return readStep(file, n ? kVerbs[n - 1].code : VERB_OTHER, StrView(""));
+}
+
+std::uint16_t findKey(std::uint16_t file, std::uint16_t key, StrDesc text, std::uint16_t flags) {
+    DataFileCtrl* c = fileControl(file);
+    if (!c) return err::FILEOUTBOUND;
+    if (text.isError()) return setStatus(file, StrError(text));
+    if (ErrCode e = fileReady(file)) return setStatus(file, e);
+    if (c->multiSlot >= 0) dfbridge::endMultiRead(file);
+    if (key == 0 || key > keyCount(file)) {
+        ErrorRecordSet(1, ctx::DataFile, err::DATAOUTBOUND, 0);
+        return setStatus(file, err::DATAOUTBOUND);
+    }
+    c->currentKey = key;
+    StrMarkT m = StrMark();
+    // The text may lie in the record buffer that the find overwrites.
+    if (ErrCode e = StrPush(text)) return setStatus(file, e);
+    StrDesc t = StrTop();
+    std::uint16_t st = findByKey(file, key, t, static_cast<std::uint16_t>(flags & findflag::ATORAFTER));
+    if (st == status::READ) {
+        StrDesc found = keyValue(file, key, copy::WORKING);
+        if (found.isError()) {
+            st = StrError(found);
+        } else {
+            std::uint16_t n = found.len < t.len ? found.len : t.len;
+            if (n != t.len || std::memcmp(found.ptr, t.ptr, n) != 0) st = status::NOPREVIOUS;
+            if (dfbridge::hasDuplicates(file, key, found)) {
+                ErrCode e = dfbridge::startMultiRead(file, found, 0);
+                if (!e) e = loadMultiRow(file);
+                if (e) st = static_cast<std::uint16_t>(ErrorRecordSet(1, ctx::DataFile, err::INTERNALERROR, err::INTERNALERROR));
+            }
+        }
+        if (st >= 128) clearRecord(file);
+    } else if (st == status::NONE && (flags & findflag::FILLKEY)) {
+        clearRecord(file);
+        if (ErrCode e = setKeyFields(file, key, t)) st = e;
+    }
+    StrRelease(m);
+    return setStatus(file, st);
+}
+
+std::uint16_t fileFind(std::uint16_t file, StrDesc text, std::uint16_t keyNo, std::uint16_t flags) {
+    DataFileCtrl* c = fileControl(file);
+    if (!c) return err::FILEOUTBOUND;
+    std::uint16_t key = keyNo == 0 || keyNo == 0xFFFF ? c->currentKey : keyNo;
+    if (flags & findflag::CONDITION) {
+        if (key == 0 || key > keyCount(file)) return setStatus(file, err::DATAOUTBOUND);
+        c->currentKey = key;
+        StrMarkT m = StrMark();
+        StrDesc sql = dfbridge::translateCondition(text);
+        std::uint16_t st = readStep(file, verbCode(StrView("TOP")), StrView(""));
+        if (st == status::READ) st = readStep(file, nav::RELATIVE, sql);
+        StrRelease(m);
+        return st;
+    }
+    std::uint16_t st =
+        findKey(file, key, text, static_cast<std::uint16_t>(flags & ~(findflag::INSERT | findflag::CONDITION)));
+    if (st == status::NONE && (flags & findflag::INSERT) && !text.isError() && text.len) {
+        StrMarkT m = StrMark();
+        StrPush(text);
+        StrDesc t = StrTop();
+        ErrCode e = clearRecord(file);
+        if (!e) e = setKeyFields(file, key, t);
+        if (!e) e = insertCurrent(file);
+        StrRelease(m);
+        if (e) st = setStatus(file, e);
+    }
+    return st;
+}
+
+ErrCode insertCurrent(std::uint16_t file) {
+    if (!fileControl(file)) return err::FILEOUTBOUND;
+    if (ErrCode e = fileReady(file)) return e;
+    ErrCode e = insertRecord(file);
+    if (!e) e = copyRecord(file, 1);
+    return e;
+}
+
+ErrCode saveRecord(std::uint16_t file, std::uint16_t mode) {
+    if (!fileControl(file)) return err::FILEOUTBOUND;
+    if (ErrCode e = fileReady(file)) return e;
+    if (!recordChanged(file)) return err::OK;
+    StrMarkT m = StrMark();
+    StrDesc v = keyValue(file, 1, copy::ASREAD);
+    if (v.isError()) return StrError(StrReturn(m, v));
+    StrDesc set = setList(file, recordCopy(file, copy::WORKING), recordCopy(file, copy::ASREAD));
+    if (set.isError()) return StrError(StrReturn(m, set));
+    std::uint32_t n = set.len ? countRows(file, 1, v, v, StrView("")) : 1;
+    ErrCode e = err::OK;
+    if (set.len == 0) {
+        // Only placeholder fields changed: there is nothing to send.
+    } else if (n == COUNT_FAILED) {
+        e = countFailure();
+    } else if (n > 1) {
+        e = dfbridge::updateCurrentDuplicate(file, 1, v);
+    } else if (n == 0 && !sysTest(SysVar::UPSTAT, UPSTAT_NOCHECK)) {
+        // Refused by the driver's single-row check, with its detail.
+        e = updateByKey(file, 1, v, 0);
+        if (!e) e = err::INDEXCMDERROR;
+    } else {
+        // Sent here rather than through updateByKey so that the server's
+        // code (183 for a duplicate key) reaches the caller.
+        StrDesc stmt = updateStatement(file, 1, v, set, sqlForm(file, 1));
+        e = stmt.isError() ? StrError(stmt) : stmt.len ? run(stmt) : err::OK;
+    }
+    if (!e) e = afterSave(file, mode, n > 1 && n != COUNT_FAILED);
+    StrRelease(m);
+    return e;
+}
+
+ErrCode deleteRecord(std::uint16_t file, std::uint16_t mode) {
+    if (!fileControl(file)) return err::FILEOUTBOUND;
+    if (ErrCode e = fileReady(file)) return e;
+    StrMarkT m = StrMark();
+    StrDesc v = keyValue(file, 1, copy::ASREAD);
+    if (v.isError()) return StrError(StrReturn(m, v));
+    std::uint32_t n = countRows(file, 1, v, v, StrView(""));
+    ErrCode e = err::OK;
+    if (n == COUNT_FAILED) e = countFailure();
+    else if (n > 1) e = dfbridge::deleteCurrentDuplicate(file, 1, v);
+    else e = deleteByKey(file, 1, v, n == 1 ? 1 : 0);
+    if (!e) e = afterSave(file, mode, n > 1 && n != COUNT_FAILED);
+    StrRelease(m);
+    return e;
+}
+
+ErrCode beginTransaction() {
+    ErrCode e = run(StrView("START TRANSACTION;"));
+    if (!e) sysFlag(SysVar::AUXSTAT, AUX_TRANSACTION, true);
+    return e;
+}
+
+ErrCode endTransaction() {
+    if (!sysTest(SysVar::AUXSTAT, AUX_TRANSACTION)) return err::OK;
+    ErrCode e = run(StrView("COMMIT;"));
+    sysFlag(SysVar::AUXSTAT, AUX_TRANSACTION, false);
+    return e;
+}
+
+}  // namespace rt
