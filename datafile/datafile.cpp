@@ -5,6 +5,7 @@
 
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/log.h"
 #include "core/strarea.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
@@ -144,7 +145,7 @@ std::uint16_t fileResolve(std::uint16_t file) {
 
 DataFileCtrl* fileControl(std::uint16_t file) {
     DataFileCtrl* c = validFile(file) ? controlBlock(file) : nullptr;
-    if (!c) dfbridge::logLine(StrView("DataFileCtrl"), 1);
+    if (!c) LogLine(StrView("DataFileCtrl"), 1);
     return c;
 }
 

@@ -2,7 +2,6 @@
 
 #include "core/errors.h"
 #include "core/strstack.h"
-#include "data/sqlbridge.h"
 #include "datafile/record.h"
 
 namespace rt::dfbridge {
@@ -15,13 +14,6 @@ ErrCode missing(const char* what) {
 }
 
 }  // namespace
-
-void logLine(StrDesc text, std::uint16_t level) { sqlbridge::traceLine(text, level); }
-
-StrDesc macroExpand(StrDesc text, std::uint16_t) {
-    if (text.isError()) return text;
-    return StrPush(text) ? StrErrorValue(err::OUTOFMEMORY) : StrTop();
-}
 
 bool hasDuplicates(std::uint16_t, std::uint16_t, StrDesc) { return false; }
 

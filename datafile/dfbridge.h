@@ -1,6 +1,5 @@
 // The data-file layer's links to runtime modules it needs but that are not
-// in the runtime yet: the trace log and bracket macros (message catalogue
-// and lists), and the duplicate-key layer with the condition translation.
+// in the runtime yet: the duplicate-key layer and the condition translation.
 //
 // Each function is the single place the data-file layer reaches that module;
 // when the module joins the runtime the body forwards to it and nothing else
@@ -13,13 +12,6 @@
 #include "core/strdesc.h"
 
 namespace rt::dfbridge {
-
-// ---- Logs and macros ----------------------------------------------------------------
-// Appends the line to the trace log when `level` has a bit in common with _TRACE.
-void logLine(StrDesc text, std::uint16_t level);
-// The text with its bracketed parts expanded (pushed); until the macro
-// module is in, the text itself.
-StrDesc macroExpand(StrDesc text, std::uint16_t flags);
 
 // ---- Duplicate key values ----------------------------------------------------------------
 // True when the key value occurs in more than one row (no multi-read row set,

@@ -3,12 +3,12 @@
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/macro.h"
 #include "core/strarea.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
 #include "data/sqldriver.h"
 #include "datafile/datafile.h"
-#include "datafile/dfbridge.h"
 #include "datafile/verbs.h"
 #include "lang/eval.h"
 #include "lang/varstore.h"
@@ -100,7 +100,7 @@ std::uint16_t relatedUpdate(std::uint16_t related, std::uint16_t key, StrDesc va
     if (trimmed(expression).len == 0) return status::READ;
     StrMarkT m = StrMark();
     StrDesc set = evalText(expression);
-    if (!set.isError()) set = dfbridge::macroExpand(set, 0);
+    if (!set.isError()) set = MacroExpand(set, 0);
     StrDesc where = set.isError() ? set : keyWhere(value, related, key, cmp::EQ, sqlForm(related, key));
     if (where.isError()) return StrError(StrReturn(m, where));
     if (where.len == 0) {
