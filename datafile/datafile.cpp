@@ -13,6 +13,7 @@
 #include "datafile/scan.h"
 #include "datafile/verbs.h"
 #include "lang/dates.h"
+#include "lang/masks.h"
 #include "lang/varstore.h"
 
 namespace rt {
@@ -295,6 +296,9 @@ ErrCode fieldRefWrite(StrDesc ref, StrDesc text) {
     FieldRef r;
     if (ErrCode e = fieldRefer(ref, r)) return e;
     if (ErrCode e = fileReady(r.file)) return e;
+    // The number 0 reaches here as the empty text: a number field stores it
+    // as 0, not blank (which the server would receive as NULL).
+    if (!text.isError() && text.len == 0 && typeIsNumeric(r.type) && r.type != 'L') text = StrView("0");
     return setField(r.file, r.field, text);
 }
 

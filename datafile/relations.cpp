@@ -7,6 +7,7 @@
 #include "core/strarea.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
+#include "data/sqlconn.h"
 #include "data/sqldriver.h"
 #include "datafile/datafile.h"
 #include "datafile/verbs.h"
@@ -107,18 +108,18 @@ std::uint16_t relatedUpdate(std::uint16_t related, std::uint16_t key, StrDesc va
         StrRelease(m);
         return recordError(err::INDEXCMDERROR, tableName(related));
     }
-    std::uint16_t rows = updateWhere(related, set, where);
-    std::uint16_t st = status::READ;
-    if (rows == 0xFFFF) {
-        st = ErrorRecordCode() >= 128 ? ErrorRecordCode() : err::SQLERROR;
-    } else if (rows == 0 && set.len && (flags & rel::CREATE)) {
+    // Sent here rather than through updateWhere so that the server's own
+    // code reaches the caller.
+    StrDesc stmt = updateWhereStatement(related, set, where);
+    std::uint64_t rows = 0;
+    std::uint16_t st = stmt.isError() ? StrError(stmt) : stmt.len ? execute(stmt, -1, &rows) : err::OK;
+    if (!st && stmt.len && rows == 0 && (flags & rel::CREATE)) {
         ErrCode e = clearRecord(related);
         if (!e) e = setKeyFields(related, key, value);
         if (!e) e = insertCurrent(related);
         if (!e) {
             sysSet(SysVar::RELRES, 4);
-            rows = updateWhere(related, set, where);
-            if (rows == 0xFFFF) e = ErrorRecordCode() >= 128 ? ErrorRecordCode() : err::SQLERROR;
+            e = execute(stmt, -1, &rows);
         }
         st = e;
     }
@@ -220,7 +221,7 @@ ErrCode saveWithRelations(std::uint16_t flags, std::uint16_t file, StrDesc entry
         if (takesPart && (flags & (saveflag::AFTER | saveflag::BEFORE)) == saveflag::AFTER &&
             !sysTest(SysVar::UPSTAT, UPSTAT_EXISTINGKEY)) {
             std::uint32_t n = countRows(file, 1, key1, key1, StrView(""));
-            if (n == COUNT_FAILED) e = ErrorRecordCode() >= 128 ? ErrorRecordCode() : err::SQLERROR;
+            if (n == COUNT_FAILED) e = err::SQLERROR;
             else if (n > 0) e = 5;
             if (e) {
                 StrRelease(m);

@@ -39,11 +39,8 @@ std::uint16_t setStatus(std::uint16_t file, std::uint16_t st) {
     return st;
 }
 
-// The code of a failed count (the server's failure was recorded by execute).
-ErrCode countFailure() {
-    ErrCode e = ErrorRecordCode();
-    return e >= 128 ? e : err::SQLERROR;
-}
+// The code of a failed count (the server's message is the error detail).
+ErrCode countFailure() { return err::SQLERROR; }
 
 // Loads the starting row of a multi-read just started into both copies.
 ErrCode loadMultiRow(std::uint16_t file) {
