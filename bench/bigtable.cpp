@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/bigtable.h"
 #include "core/runtime_core.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
@@ -28,55 +29,9 @@ using namespace rt;
 
 namespace {
 
-constexpr int kRows = 1000000;
+using namespace bigtable;
+
 constexpr std::uint32_t kPage = 512;
-const char* const kDatabase = "bigtable";
-
-std::string env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
-std::string connInfo(const std::string& db) {
-    return "host=" + env("PGHOST") + " port=" + env("PGPORT") + " user=" + env("PGUSER") +
-           " password=" + env("PGPASSWORD") + " dbname=" + db;
-}
-
-using Conn = std::unique_ptr<PGconn, decltype(&PQfinish)>;
-using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
-
-bool ok(PGresult* r) {
-    auto st = PQresultStatus(r);
-    return st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
-}
-
-// Creates the database and the table when they are missing. "" on success.
-std::string generate() {
-    Conn admin(PQconnectdb(connInfo("postgres").c_str()), PQfinish);
-    if (PQstatus(admin.get()) != CONNECTION_OK) return PQerrorMessage(admin.get());
-    Result exists(PQexec(admin.get(), "SELECT 1 FROM pg_database WHERE datname = 'bigtable'"), PQclear);
-    if (PQntuples(exists.get()) == 0) {
-        Result r(PQexec(admin.get(), "CREATE DATABASE bigtable"), PQclear);
-        if (!ok(r.get())) return PQerrorMessage(admin.get());
-    }
-    Conn c(PQconnectdb(connInfo(kDatabase).c_str()), PQfinish);
-    if (PQstatus(c.get()) != CONNECTION_OK) return PQerrorMessage(c.get());
-    Result count(PQexec(c.get(), "SELECT count(*) FROM big"), PQclear);
-    bool present = ok(count.get()) && std::atoi(PQgetvalue(count.get(), 0, 0)) == kRows;
-    if (present && env("BIGTABLE_REBUILD") != "1") return "";
-    for (const char* sql : {
-             "DROP TABLE IF EXISTS big",
-             "CREATE TABLE big (\"GRP\" integer NOT NULL, \"SEQ\" integer NOT NULL, \"NAME\" varchar(20), "
-             "\"AMOUNT\" numeric(12,2), PRIMARY KEY (\"GRP\", \"SEQ\"))",
-             "INSERT INTO big SELECT i / 1000, i % 1000, 'name ' || i, (i % 100000) / 100.0 "
-             "FROM generate_series(0, 999999) AS i",
-             "VACUUM ANALYZE big",
-         }) {
-        Result r(PQexec(c.get(), sql), PQclear);
-        if (!ok(r.get())) return std::string(sql) + ": " + PQerrorMessage(c.get());
-    }
-    return "";
-}
 
 // The runtime, connected, with the table "big" in the dictionary: GRP N6,
 // SEQ N4, NAME A20, AMOUNT 2 12; key 1 GRP+SEQ. "" on success.

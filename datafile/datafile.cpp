@@ -69,12 +69,14 @@ bool sameIgnoringCase(StrDesc a, StrDesc b) {
 
 // Remembered references: a reference text evaluated again (a scan condition,
 // a report total) resolves without searching the name lists. An entry is
-// valid for the dictionary counts and the current file it was made under.
+// valid for the current file it was made under, until a table is defined or
+// removed (fields are only ever added, which leaves resolved references as
+// they are).
 struct RefCacheEntry {
     char text[40];
     std::uint8_t len = 0;
-    std::uint16_t tables = 0, fields = 0, current = 0;
-    std::uint32_t generation = 0;
+    std::uint16_t current = 0;
+    std::uint32_t generation = 0, records = 0;
     FieldRef ref;
 };
 constexpr std::size_t REFCACHE = 32;
@@ -82,25 +84,25 @@ RefCacheEntry g_refCache[REFCACHE];
 std::size_t g_refNext = 0;
 std::uint32_t g_refGeneration = 1;
 
-const FieldRef* refCached(StrDesc ref, const DictionaryCounts& counts, std::uint16_t current) {
+const FieldRef* refCached(StrDesc ref, std::uint16_t current) {
     if (ref.len > sizeof(RefCacheEntry::text)) return nullptr;
+    std::uint32_t records = recordGeneration();
     for (const RefCacheEntry& e : g_refCache)
-        if (e.generation == g_refGeneration && e.len == ref.len && e.tables == counts.tables &&
-            e.fields == counts.fields && e.current == current && std::memcmp(e.text, ref.ptr, ref.len) == 0)
+        if (e.len == ref.len && e.generation == g_refGeneration && e.records == records && e.current == current &&
+            std::memcmp(e.text, ref.ptr, ref.len) == 0)
             return &e.ref;
     return nullptr;
 }
 
-void refRemember(StrDesc ref, const DictionaryCounts& counts, std::uint16_t current, const FieldRef& out) {
+void refRemember(StrDesc ref, std::uint16_t current, const FieldRef& out) {
     if (ref.len > sizeof(RefCacheEntry::text)) return;
     RefCacheEntry& e = g_refCache[g_refNext];
     g_refNext = (g_refNext + 1) % REFCACHE;
     std::memcpy(e.text, ref.ptr, ref.len);
     e.len = static_cast<std::uint8_t>(ref.len);
-    e.tables = counts.tables;
-    e.fields = counts.fields;
     e.current = current;
     e.generation = g_refGeneration;
+    e.records = recordGeneration();
     e.ref = out;
 }
 
@@ -194,10 +196,13 @@ void closeFile(std::uint16_t file) {
 
 StrDesc fieldValue(std::uint16_t file, std::uint16_t field) {
     StrMarkT m = StrMark();
-    if (ErrCode e = fileReady(file)) return StrErrorValue(e);
-    StrDesc stored = fieldText(file, field, copy::WORKING);
+    FieldDef f;
+    StrDesc stored = fieldSlice(file, field, copy::WORKING, &f);
+    if (stored.isError() && StrError(stored) == err::FILENOTINIT) {
+        if (ErrCode e = fileReady(file)) return StrErrorValue(e);
+        stored = fieldSlice(file, field, copy::WORKING, &f);
+    }
     if (stored.isError()) return stored;
-    FieldDef f = fieldDef(file, field);
     if (f.type == 'F' && dateSixApplies(f.type, f.length)) return StrReturn(m, dateSixRead(stored));
     if (f.type == 'N') {
         std::uint16_t i = 0;
@@ -230,9 +235,8 @@ ErrCode setKeyFields(std::uint16_t file, std::uint16_t key, StrDesc text) {
 
 ErrCode fieldRefer(StrDesc ref, FieldRef& out) {
     if (ref.isError()) return StrError(ref);
-    DictionaryCounts counts = dictionaryCounts();
     std::uint16_t current = currentFile();
-    if (const FieldRef* hit = refCached(ref, counts, current)) {
+    if (const FieldRef* hit = refCached(ref, current)) {
         out = *hit;
         return err::OK;
     }
@@ -279,7 +283,7 @@ ErrCode fieldRefer(StrDesc ref, FieldRef& out) {
     out.file = file;
     out.field = field;
     out.type = fieldDef(file, field).type;
-    refRemember(ref, counts, current, out);
+    refRemember(ref, current, out);
     StrRelease(m);
     return err::OK;
 }

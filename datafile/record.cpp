@@ -14,19 +14,61 @@ namespace {
 
 DataFileCtrl g_ctrl[DICT_TABLES];
 
+// The layouts of the files used last: record length and field records, so
+// that the field operations of a row load do not search the dictionary each
+// time. A layout is valid until a table is defined or removed again or the
+// buffers are dropped (the generation changes).
+constexpr std::uint16_t LAYOUT_FIELDS = 128;
+constexpr std::size_t LAYOUTS = 4;
+struct Layout {
+    std::uint16_t file = 0;
+    std::uint32_t generation = 0;
+    std::uint16_t recordLength = 0, fieldCount = 0;
+    FieldDef defs[LAYOUT_FIELDS];
+};
+Layout g_layouts[LAYOUTS];
+std::size_t g_layoutNext = 0;
+std::uint32_t g_generation = 1;
+
+// The layout of a valid file; null for a file outside the dictionary. Fields
+// are only ever added to the last table, so a layout whose field count still
+// holds is current.
+const Layout* layoutOf(std::uint16_t file) {
+    for (const Layout& l : g_layouts)
+        if (l.file == file && l.generation == g_generation && l.fieldCount == fieldCount(file)) return &l;
+    if (file < 1 || file > tableCount()) return nullptr;
+    Layout& l = g_layouts[g_layoutNext];
+    g_layoutNext = (g_layoutNext + 1) % LAYOUTS;
+    l.file = file;
+    l.generation = g_generation;
+    l.recordLength = recordLength(file);
+    l.fieldCount = fieldCount(file);
+    for (std::uint16_t i = 0; i < l.fieldCount && i < LAYOUT_FIELDS; ++i)
+        l.defs[i] = fieldDef(file, static_cast<std::uint16_t>(i + 1));
+    return &l;
+}
+
+FieldDef defOf(const Layout& l, std::uint16_t field) {
+    return field <= LAYOUT_FIELDS ? l.defs[field - 1] : fieldDef(l.file, field);
+}
+
+void layoutsForget() { ++g_generation; }
+
 bool validFile(std::uint16_t file) { return file >= 1 && file <= tableCount(); }
 
 // The writable buffer of the file (working copy then as-read copy); null when
 // it is missing or not twice the record length.
-char* buffer(std::uint16_t file) {
-    if (!validFile(file)) return nullptr;
-    std::uint16_t n = recordLength(file);
-    if (static_cast<std::uint16_t>(file - 1) >= AreaCount(area::RECORDS)) return nullptr;
-    StrDesc b = AreaGet(area::RECORDS, static_cast<std::uint16_t>(file - 1));
-    if (b.isError() || b.len != 2u * n) return nullptr;
+char* buffer(const Layout* l) {
+    if (!l) return nullptr;
+    std::uint16_t index = static_cast<std::uint16_t>(l->file - 1);
+    if (index >= AreaCount(area::RECORDS)) return nullptr;
+    StrDesc b = AreaGet(area::RECORDS, index);
+    if (b.isError() || b.len != 2u * l->recordLength) return nullptr;
     // The entry keeps its length: writing inside it leaves the area consistent.
     return const_cast<char*>(b.ptr);
 }
+
+char* buffer(std::uint16_t file) { return buffer(layoutOf(file)); }
 
 ErrCode fieldError(std::uint16_t file, std::uint16_t field) {
     char text[48];
@@ -53,6 +95,37 @@ bool isPlainNumber(StrDesc s) {
     return digits > 0;
 }
 
+StrDesc trimmedBlanks(StrDesc s) {
+    std::uint16_t a = 0, e = s.len;
+    while (a < e && s.ptr[a] == ' ') ++a;
+    while (e > a && s.ptr[e - 1] == ' ') --e;
+    return StrDesc{s.ptr + a, static_cast<std::uint16_t>(e - a)};
+}
+
+bool hasTab(StrDesc s) { return std::memchr(s.ptr, '\t', s.len) != nullptr; }
+
+// A number the default mask of a type with `decimals` decimals writes
+// unchanged: an optional "-", an integer part without leading zeros (a
+// single 0 allowed), "." and exactly that many digits; not a negative zero.
+bool storedDecimals(StrDesc s, int decimals) {
+    std::uint16_t i = 0;
+    bool neg = i < s.len && s.ptr[i] == '-';
+    if (neg) ++i;
+    std::uint16_t start = i;
+    bool nonZero = false;
+    for (; i < s.len && s.ptr[i] >= '0' && s.ptr[i] <= '9'; ++i)
+        if (s.ptr[i] != '0') nonZero = true;
+    std::uint16_t intDigits = static_cast<std::uint16_t>(i - start);
+    if (intDigits == 0 || (intDigits > 1 && s.ptr[start] == '0')) return false;
+    if (i >= s.len || s.ptr[i] != '.') return false;
+    ++i;
+    for (int d = 0; d < decimals; ++d, ++i) {
+        if (i >= s.len || s.ptr[i] < '0' || s.ptr[i] > '9') return false;
+        if (s.ptr[i] != '0') nonZero = true;
+    }
+    return i == s.len && (nonZero || !neg);
+}
+
 bool isPlaceholder(StrDesc name) {
     std::string_view v = name.view();
     return v == "NUL" || v == "NULL" || v == "OTHER" || v == "AVOID";
@@ -64,6 +137,7 @@ DataFileCtrl* controlBlock(std::uint16_t file) { return validFile(file) ? &g_ctr
 
 void resetControlBlock(std::uint16_t file) {
     if (file >= 1 && file <= DICT_TABLES) g_ctrl[file - 1] = DataFileCtrl{};
+    layoutsForget();
 }
 
 ErrCode recordInit(std::uint16_t file) {
@@ -79,6 +153,7 @@ ErrCode recordInit(std::uint16_t file) {
 
 void recordBuffersClear() {
     if (AreaReady()) AreaTruncate(area::RECORDS, 0);
+    layoutsForget();
 }
 
 ErrCode clearRecord(std::uint16_t file, std::uint16_t mode) {
@@ -127,28 +202,46 @@ bool recordChanged(std::uint16_t file) {
 }
 
 StrDesc fieldText(std::uint16_t file, std::uint16_t field, std::uint16_t which) {
-    char* b = buffer(file);
-    if (!b) return StrErrorValue(err::FILENOTINIT);
-    if (field == 0 || field > fieldCount(file) || (which != copy::WORKING && which != copy::ASREAD))
-        return StrErrorValue(fieldError(file, field));
-    FieldDef f = fieldDef(file, field);
-    return StrMake(b + (which == copy::ASREAD ? recordLength(file) : 0) + f.offset, f.length);
+    return fieldSlice(file, field, which, nullptr);
 }
+
+StrDesc fieldSlice(std::uint16_t file, std::uint16_t field, std::uint16_t which, FieldDef* def) {
+    const Layout* l = layoutOf(file);
+    char* b = buffer(l);
+    if (!b) return StrErrorValue(err::FILENOTINIT);
+    if (field == 0 || field > l->fieldCount || (which != copy::WORKING && which != copy::ASREAD))
+        return StrErrorValue(fieldError(file, field));
+    FieldDef f = defOf(*l, field);
+    if (def) *def = f;
+    return StrMake(b + (which == copy::ASREAD ? l->recordLength : 0) + f.offset, f.length);
+}
+
+std::uint32_t recordGeneration() { return g_generation; }
 
 ErrCode setField(std::uint16_t file, std::uint16_t field, StrDesc text) {
     if (text.isError()) return StrError(text);
-    char* b = buffer(file);
+    const Layout* l = layoutOf(file);
+    char* b = buffer(l);
     if (!b) return err::FILENOTINIT;
-    if (field == 0 || field > fieldCount(file)) return fieldError(file, field);
-    FieldDef f = fieldDef(file, field);
+    if (field == 0 || field > l->fieldCount) return fieldError(file, field);
+    FieldDef f = defOf(*l, field);
     StrMarkT m = StrMark();
     StrDesc stored = text;
+    bool right = false;  // right-aligned in the field
     if (dateSixApplies(f.type, f.length)) {
         stored = dateSixWrite(text);
-    } else if (isNumericType(f.type) || f.type == 'D' || f.type == 'F' || f.type == 'V') {
+    } else if (isNumericType(f.type)) {
+        StrDesc t = trimmedBlanks(text);
+        if (t.len <= f.length && (f.type == 'N' || f.type == 'L' ? !hasTab(t) : storedDecimals(t, f.type - '0'))) {
+            stored = t;  // already in its stored form: right-aligned as it is
+            right = true;
+        } else {
+            stored = fitWidth(f.type, text, f.length);
+            if (!stored.isError() && f.type >= '1' && f.type <= '9' && isPlainNumber(stored))
+                stored = maskFormat(defaultMask(f.type, f.length), stored, 0);
+        }
+    } else if (f.type == 'V' || ((f.type == 'D' || f.type == 'F') && f.length == 6)) {
         stored = fitWidth(f.type, text, f.length);
-        if (!stored.isError() && f.type >= '1' && f.type <= '9' && isPlainNumber(stored))
-            stored = maskFormat(defaultMask(f.type, f.length), stored, 0);
     }
     if (stored.isError()) {
         ErrCode e = StrError(stored);
@@ -159,19 +252,26 @@ ErrCode setField(std::uint16_t file, std::uint16_t field, StrDesc text) {
         }
         return e;
     }
-    // Text types: left-aligned, cut or padded (the text may lie in the buffer).
+    // Left-aligned, cut or padded (the text may lie in the buffer).
     std::uint16_t k = stored.len < f.length ? stored.len : f.length;
-    std::memmove(b + f.offset, stored.ptr, k);
-    std::memset(b + f.offset + k, ' ', f.length - k);
+    char* at = b + f.offset;
+    if (right) {
+        std::memmove(at + f.length - k, stored.ptr, k);
+        std::memset(at, ' ', f.length - k);
+    } else {
+        std::memmove(at, stored.ptr, k);
+        std::memset(at + k, ' ', f.length - k);
+    }
     StrRelease(m);
     return err::OK;
 }
 
 bool fieldChanged(std::uint16_t file, std::uint16_t field) {
-    const char* b = buffer(file);
-    if (!b || field == 0 || field > fieldCount(file)) return false;
-    FieldDef f = fieldDef(file, field);
-    return std::memcmp(b + f.offset, b + recordLength(file) + f.offset, f.length) != 0;
+    const Layout* l = layoutOf(file);
+    const char* b = buffer(l);
+    if (!b || field == 0 || field > l->fieldCount) return false;
+    FieldDef f = defOf(*l, field);
+    return std::memcmp(b + f.offset, b + l->recordLength + f.offset, f.length) != 0;
 }
 
 StrDesc keyValue(std::uint16_t file, std::uint16_t key, std::uint16_t which) {

@@ -13,6 +13,7 @@
 
 #include "core/errcode.h"
 #include "core/strdesc.h"
+#include "data/dictionary.h"
 
 namespace rt {
 
@@ -68,6 +69,11 @@ bool recordChanged(std::uint16_t file);
 // A view of the field's slice of copy 1 or 2; error value 168 (detail
 // "(File:%s, Field:%s)") for a field out of range, 169 for a bad buffer.
 StrDesc fieldText(std::uint16_t file, std::uint16_t field, std::uint16_t which = copy::WORKING);
+// fieldText that also gives the field's record.
+StrDesc fieldSlice(std::uint16_t file, std::uint16_t field, std::uint16_t which, FieldDef* def);
+// Changes whenever a table is defined or removed or the buffers are dropped:
+// what was resolved against the dictionary before must be resolved again.
+std::uint32_t recordGeneration();
 // Stores text into the field of the working record, made fit for storage:
 // text types left-aligned, cut or padded; numbers (NL1-9) trimmed and
 // right-aligned, decimals reduced to fit, types 1-9 written with their

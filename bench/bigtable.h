@@ -1,0 +1,66 @@
+// The million-row table of the navigation benchmarks: 1,000,000 rows with a
+// two-column primary key, generated once on the server with one INSERT ...
+// SELECT over generate_series, in the database "bigtable" (BIGTABLE_REBUILD=1
+// generates it again).
+//
+// Needs a server: PGHOST, PGPORT, PGUSER, PGPASSWORD as set by
+// tools/pg-server.sh.
+#pragma once
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace bigtable {
+
+inline constexpr int kRows = 1000000;
+inline const char* const kDatabase = "bigtable";
+
+inline std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+inline std::string connInfo(const std::string& db) {
+    return "host=" + env("PGHOST") + " port=" + env("PGPORT") + " user=" + env("PGUSER") +
+           " password=" + env("PGPASSWORD") + " dbname=" + db;
+}
+
+using Conn = std::unique_ptr<PGconn, decltype(&PQfinish)>;
+using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
+
+inline bool ok(PGresult* r) {
+    auto st = PQresultStatus(r);
+    return st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
+}
+
+// Creates the database and the table when they are missing. "" on success.
+inline std::string generate() {
+    Conn admin(PQconnectdb(connInfo("postgres").c_str()), PQfinish);
+    if (PQstatus(admin.get()) != CONNECTION_OK) return PQerrorMessage(admin.get());
+    Result exists(PQexec(admin.get(), "SELECT 1 FROM pg_database WHERE datname = 'bigtable'"), PQclear);
+    if (PQntuples(exists.get()) == 0) {
+        Result r(PQexec(admin.get(), "CREATE DATABASE bigtable"), PQclear);
+        if (!ok(r.get())) return PQerrorMessage(admin.get());
+    }
+    Conn c(PQconnectdb(connInfo(kDatabase).c_str()), PQfinish);
+    if (PQstatus(c.get()) != CONNECTION_OK) return PQerrorMessage(c.get());
+    Result count(PQexec(c.get(), "SELECT count(*) FROM big"), PQclear);
+    bool present = ok(count.get()) && std::atoi(PQgetvalue(count.get(), 0, 0)) == kRows;
+    if (present && env("BIGTABLE_REBUILD") != "1") return "";
+    for (const char* sql : {
+             "DROP TABLE IF EXISTS big",
+             "CREATE TABLE big (\"GRP\" integer NOT NULL, \"SEQ\" integer NOT NULL, \"NAME\" varchar(20), "
+             "\"AMOUNT\" numeric(12,2), PRIMARY KEY (\"GRP\", \"SEQ\"))",
+             "INSERT INTO big SELECT i / 1000, i % 1000, 'name ' || i, (i % 100000) / 100.0 "
+             "FROM generate_series(0, 999999) AS i",
+             "VACUUM ANALYZE big",
+         }) {
+        Result r(PQexec(c.get(), sql), PQclear);
+        if (!ok(r.get())) return std::string(sql) + ": " + PQerrorMessage(c.get());
+    }
+    return "";
+}
+
+}  // namespace bigtable

@@ -1,0 +1,148 @@
+// The data-file layer over the million-row table of bench/bigtable.h (two-
+// column primary key GRP, SEQ):
+// - the paged scan (scanStep with a condition translated to SQL and a
+//   per-record expression evaluated on every row) against a plain libpq
+//   program fetching SELECT * ... ORDER BY the key (goal: at least 40% of its
+//   rows per second);
+// - record-by-record NXT navigation (goal: at least 3,000 records/s);
+// - counting the rows of a key range with a condition against the same
+//   SELECT COUNT(*) with a row-value range (goal: within twice the time).
+//
+// Needs a server: PGHOST, PGPORT, PGUSER, PGPASSWORD as set by
+// tools/pg-server.sh.
+#include <benchmark/benchmark.h>
+#include <libpq-fe.h>
+
+#include <cstring>
+#include <string>
+
+#include "bench/bigtable.h"
+#include "core/runtime_core.h"
+#include "core/strstack.h"
+#include "data/dictionary.h"
+#include "data/sqlconn.h"
+#include "data/sqldriver.h"
+#include "datafile/datafile.h"
+#include "datafile/dfbridge.h"
+#include "datafile/scan.h"
+#include "datafile/verbs.h"
+#include "lang/eval.h"
+#include "lang/varstore.h"
+
+using namespace rt;
+using namespace bigtable;
+
+namespace {
+
+// The runtime, connected, with "big" as data file 1: GRP N6, SEQ N4, NAME
+// A20, AMOUNT 2 12; key 1 GRP+SEQ. "" on success.
+std::string setUp() {
+    static std::string failure = [] {
+        if (env("PGHOST").empty()) return std::string("PGHOST is not set (start tools/pg-server.sh)");
+        std::string g = generate();
+        if (!g.empty()) return g;
+        StrStackConfigure(512);
+        if (CoreInit() || varInit() || dictionaryReset() || evalInit()) return std::string("runtime start failed");
+        FieldAccess access;
+        access.read = &fieldRefRead;
+        access.write = &fieldRefWrite;
+        evalSetFieldAccess(access);
+        std::string host = env("PGHOST"), user = env("PGUSER"), pw = env("PGPASSWORD");
+        if (connect(StrView(host), StrView(kDatabase), StrView(user), StrView(pw), 0))
+            return std::string("connect failed");
+        if (defineTable(0, StrView("big"), StrView("")) || addField(StrView("GRP"), 6, 'N') ||
+            addField(StrView("SEQ"), 4, 'N') || addField(StrView("NAME"), 20, 'A') ||
+            addField(StrView("AMOUNT"), 12, '2'))
+            return std::string("dictionary failed");
+        KeySegment key[2] = {{0, 6}, {6, 4}};
+        if (defineKey(1, 2, key) || openFile(1, 0)) return std::string("key failed");
+        return std::string();
+    }();
+    return failure;
+}
+
+// The whole table by scanStep: every row meets the condition, and the
+// per-record expression adds its amount to a total.
+void BM_ScanStepWholeTable(benchmark::State& state) {
+    if (std::string f = setUp(); !f.empty()) return state.SkipWithError(f.c_str());
+    const StrDesc condition = StrView("AMOUNT{big}>=0");
+    const StrDesc expression = StrView("T#=T#+AMOUNT{big}");
+    std::uint64_t rows = 0;
+    for (auto _ : state) {
+        rows = 0;
+        evalErrors(StrView("T#=0"));
+        clearRecord(1);
+        std::uint16_t flags = 0;
+        while (scanStep(1, flags, condition, StrView("")) == 0) {
+            if (evalErrors(expression)) return state.SkipWithError("the per-record expression failed");
+            ++rows;
+            flags = scanflag::ADVANCE;
+        }
+    }
+    if (rows != static_cast<std::uint64_t>(kRows)) state.SkipWithError("not every row was read once");
+    state.counters["rows/s"] = benchmark::Counter(static_cast<double>(rows) * static_cast<double>(state.iterations()),
+                                                  benchmark::Counter::kIsRate);
+    StrScope scope;
+    state.SetLabel("total " + evalText(StrView("T#")).str());
+}
+BENCHMARK(BM_ScanStepWholeTable)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The reference: one plain libpq query over the whole table in key order,
+// every value touched.
+void BM_PlainLibpqWholeTable(benchmark::State& state) {
+    if (std::string f = setUp(); !f.empty()) return state.SkipWithError(f.c_str());
+    Conn c(PQconnectdb(connInfo(kDatabase).c_str()), PQfinish);
+    std::uint64_t bytes = 0;
+    int rows = 0;
+    for (auto _ : state) {
+        Result r(PQexec(c.get(), "SELECT * FROM big ORDER BY \"GRP\",\"SEQ\""), PQclear);
+        rows = PQntuples(r.get());
+        for (int i = 0; i < rows; ++i)
+            for (int j = 0; j < 4; ++j) bytes += std::strlen(PQgetvalue(r.get(), i, j));
+    }
+    benchmark::DoNotOptimize(bytes);
+    state.counters["rows/s"] = benchmark::Counter(static_cast<double>(rows) * static_cast<double>(state.iterations()),
+                                                  benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_PlainLibpqWholeTable)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Record-by-record navigation: FILELOCATE('NXT') from the middle of the table.
+void BM_NextRecord(benchmark::State& state) {
+    if (std::string f = setUp(); !f.empty()) return state.SkipWithError(f.c_str());
+    if (findKey(1, 1, StrView("   500   0"), 0) != 0) return state.SkipWithError("find failed");
+    for (auto _ : state)
+        if (navigateVerb(1, StrView("NXT")) != 0) return state.SkipWithError("NXT failed");
+    state.counters["records/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_NextRecord)->Iterations(5000)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// Counting the rows of GRP 100..299 that meet a condition, as the statistics
+// scan does before it reads them.
+void BM_CountKeyRange(benchmark::State& state) {
+    if (std::string f = setUp(); !f.empty()) return state.SkipWithError(f.c_str());
+    std::uint32_t n = 0;
+    for (auto _ : state) {
+        StrScope scope;
+        StrDesc sql = dfbridge::translateCondition(StrView("AMOUNT{big}>=500"));
+        n = countRows(1, 1, StrView("   100   0"), StrView("   299 999"), sql);
+    }
+    state.counters["rows"] = n;
+}
+BENCHMARK(BM_CountKeyRange)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CountKeyRangePlainLibpq(benchmark::State& state) {
+    if (std::string f = setUp(); !f.empty()) return state.SkipWithError(f.c_str());
+    Conn c(PQconnectdb(connInfo(kDatabase).c_str()), PQfinish);
+    std::string n;
+    for (auto _ : state) {
+        Result r(PQexec(c.get(), "SELECT COUNT(*) FROM big WHERE (\"GRP\",\"SEQ\") >= (100,0) AND "
+                                 "(\"GRP\",\"SEQ\") <= (299,999) AND \"AMOUNT\" >= 500"),
+                 PQclear);
+        n = PQgetvalue(r.get(), 0, 0);
+    }
+    state.counters["rows"] = std::stod(n.empty() ? "0" : n);
+}
+BENCHMARK(BM_CountKeyRangePlainLibpq)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
