@@ -20,10 +20,12 @@
 #include "core/runtime_core.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
+#include "data/sqlcond.h"
 #include "data/sqlconn.h"
 #include "data/sqldriver.h"
+#include "data/sqlmulti.h"
 #include "datafile/datafile.h"
-#include "datafile/dfbridge.h"
+#include "datafile/dfbind.h"
 #include "datafile/scan.h"
 #include "datafile/verbs.h"
 #include "lang/eval.h"
@@ -43,10 +45,8 @@ std::string setUp() {
         if (!g.empty()) return g;
         StrStackConfigure(512);
         if (CoreInit() || varInit() || dictionaryReset() || evalInit()) return std::string("runtime start failed");
-        FieldAccess access;
-        access.read = &fieldRefRead;
-        access.write = &fieldRefWrite;
-        evalSetFieldAccess(access);
+        sqlMultiInit();
+        dataFileBind();
         std::string host = env("PGHOST"), user = env("PGUSER"), pw = env("PGPASSWORD");
         if (connect(StrView(host), StrView(kDatabase), StrView(user), StrView(pw), 0))
             return std::string("connect failed");
@@ -123,9 +123,7 @@ void BM_CountKeyRange(benchmark::State& state) {
     if (std::string f = setUp(); !f.empty()) return state.SkipWithError(f.c_str());
     std::uint32_t n = 0;
     for (auto _ : state) {
-        StrScope scope;
-        StrDesc sql = dfbridge::translateCondition(StrView("AMOUNT{big}>=500"));
-        n = countRows(1, 1, StrView("   100   0"), StrView("   299 999"), sql);
+        n = countWhere(1, 1, StrView("   100   0"), StrView("   299 999"), StrView("AMOUNT{big}>=500"));
     }
     state.counters["rows"] = n;
 }

@@ -9,7 +9,7 @@
 #include "core/strarea.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
-#include "datafile/dfbridge.h"
+#include "data/sqlmulti.h"
 #include "datafile/scan.h"
 #include "datafile/verbs.h"
 #include "lang/dates.h"
@@ -183,7 +183,7 @@ ErrCode openFile(std::uint16_t file, std::uint16_t flags) {
 void closeFile(std::uint16_t file) {
     DataFileCtrl* c = validFile(file) ? controlBlock(file) : nullptr;
     if (!c) return;
-    if (c->multiSlot >= 0) dfbridge::endMultiRead(file);
+    if (c->multiSlot >= 0) endMultiRead(file);
     scanReleaseAll(file);
     if (c->diskHandle >= 0) FileClose(static_cast<std::uint16_t>(c->diskHandle));
     std::int16_t relup = c->relupBase;

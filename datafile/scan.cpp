@@ -6,10 +6,11 @@
 #include "core/strarea.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
+#include "data/sqlcond.h"
 #include "data/sqlconn.h"
 #include "data/sqldriver.h"
+#include "data/sqlmulti.h"
 #include "datafile/datafile.h"
-#include "datafile/dfbridge.h"
 #include "lang/eval.h"
 #include "lang/varstore.h"
 
@@ -94,37 +95,10 @@ std::uint16_t fetchPage(std::uint16_t file, DataFileCtrl* c, StrDesc V, StrDesc 
     std::uint32_t rows = resultRows(slot);
     c->pageSlot = slot;
     c->scanRow = 0;
-    c->scanLastRow = rows ? rows - 1 : 0;
-    if (rows < SCAN_PAGE) return status::READ;
-    // A full page: the rows at its end that share the last row's key value
-    // are left for the next page.
-    m = StrMark();
-    e = loadRow(file, rows - 1, slot, LoadInto::WORKING);
-    StrDesc last = e ? StrErrorValue(e) : keyValue(file, key, copy::WORKING);
-    if (last.isError()) return StrError(StrReturn(m, last));
-    for (std::uint32_t r = rows - 1; r-- > 0;) {
-        StrMarkT rm = StrMark();
-        e = loadRow(file, r, slot, LoadInto::WORKING);
-        StrDesc k = e ? StrErrorValue(e) : keyValue(file, key, copy::WORKING);
-        if (k.isError()) return StrError(StrReturn(m, k));
-        bool differs = k.view() != last.view();
-        StrRelease(rm);
-        if (differs) {
-            c->scanLastRow = r;
-            StrRelease(m);
-            return status::READ;
-        }
-    }
-    StrDesc prefix = StrView("scan: a full page of one key value: ");
-    std::uint16_t n = static_cast<std::uint16_t>(last.len > 200 ? 200 : last.len);
-    if (!StrReserve(static_cast<std::uint16_t>(prefix.len + n), 255)) {
-        std::memcpy(StrTopWritable(), prefix.ptr, prefix.len);
-        std::memcpy(StrTopWritable() + prefix.len, last.ptr, n);
-        prefix = StrTop();
-    }
-    ErrCode code = recordError(err::DATAOUTBOUND, prefix);
-    StrRelease(m);
-    return code;
+    std::uint32_t lastUsable = 0;
+    e = pageLastUsableRow(file, key, slot, rows, SCAN_PAGE, lastUsable);
+    c->scanLastRow = lastUsable;
+    return e;
 }
 
 // The scan of a file opened to be read row by row.
@@ -133,7 +107,7 @@ std::uint16_t rowScan(std::uint16_t file, DataFileCtrl* c, std::uint16_t flags, 
     StrMarkT m = StrMark();
     bool backward = flags & scanflag::BACKWARD;
     std::uint16_t key = c->currentKey;
-    StrDesc sql = dfbridge::translateCondition(condition);
+    StrDesc sql = translateCondition(condition, file);
     if (sql.isError()) return StrError(StrReturn(m, sql));
     bool tryCurrent = !(flags & scanflag::ADVANCE) && c->lastStatus == status::READ;
     std::uint16_t st = status::READ;
@@ -206,6 +180,8 @@ std::uint16_t scanStep(std::uint16_t file, std::uint16_t flags, StrDesc conditio
     std::uint32_t row = 0;
     StrDesc skip = StrView("");  // a row equal to this record as read is passed over once
     if (c->pageSlot == 0) {
+        // The scan positions the file anew: a multi-read in progress ends.
+        if (c->multiSlot >= 0) endMultiRead(file);
         StrDesc V = keyValue(file, key, copy::WORKING);
         if (V.isError()) return finish(file, c, StrError(StrReturn(m, V)));
         if (flags & scanflag::ADVANCE) {
@@ -213,7 +189,7 @@ std::uint16_t scanStep(std::uint16_t file, std::uint16_t flags, StrDesc conditio
             if (skip.isError() || StrPush(skip)) return finish(file, c, err::FILENOTINIT);
             skip = StrTop();
         }
-        StrDesc sql = dfbridge::translateCondition(condition);
+        StrDesc sql = translateCondition(condition, file);
         if (sql.isError()) {
             std::uint16_t e = StrError(sql);
             StrRelease(m);

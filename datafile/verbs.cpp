@@ -5,17 +5,17 @@
 #include "core/errors.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
+#include "data/sqlcond.h"
 #include "data/sqlconn.h"
 #include "data/sqldriver.h"
+#include "data/sqlmulti.h"
 #include "datafile/datafile.h"
-#include "datafile/dfbridge.h"
 #include "lang/varstore.h"
 
 namespace rt {
 namespace {
 
 constexpr std::uint16_t DEL_VERB = 10;
-constexpr std::uint16_t AUX_TRANSACTION = 4096;
 constexpr std::uint16_t UPSTAT_NOCHECK = 16;
 
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
@@ -53,7 +53,8 @@ ErrCode loadMultiRow(std::uint16_t file) {
 // What saveRecord and deleteRecord do after the statement ran.
 ErrCode afterSave(std::uint16_t file, std::uint16_t mode, bool duplicated) {
     ErrCode e = copyRecord(file, 1);
-    if (!e && duplicated) e = dfbridge::locateInMultiRead(file);
+    // Not finding the row again (1) leaves the multi-read ended: no error.
+    if (!e && duplicated && (e = locateInMultiRead(file)) < 128) e = err::OK;
     if (!e && (mode & 2)) {
         DataFileCtrl* c = controlBlock(file);
         StrMarkT m = StrMark();
@@ -106,7 +107,7 @@ std::uint16_t findKey(std::uint16_t file, std::uint16_t key, StrDesc text, std::
     if (!c) return err::FILEOUTBOUND;
     if (text.isError()) return setStatus(file, StrError(text));
     if (ErrCode e = fileReady(file)) return setStatus(file, e);
-    if (c->multiSlot >= 0) dfbridge::endMultiRead(file);
+    if (c->multiSlot >= 0) endMultiRead(file);
     if (key == 0 || key > keyCount(file)) {
         ErrorRecordSet(1, ctx::DataFile, err::DATAOUTBOUND, 0);
         return setStatus(file, err::DATAOUTBOUND);
@@ -124,8 +125,8 @@ std::uint16_t findKey(std::uint16_t file, std::uint16_t key, StrDesc text, std::
         } else {
             std::uint16_t n = found.len < t.len ? found.len : t.len;
             if (n != t.len || std::memcmp(found.ptr, t.ptr, n) != 0) st = status::NOPREVIOUS;
-            if (dfbridge::hasDuplicates(file, key, found)) {
-                ErrCode e = dfbridge::startMultiRead(file, found, 0);
+            if (hasDuplicates(file, key, found)) {
+                ErrCode e = startMultiRead(file, found, 0);
                 if (!e) e = loadMultiRow(file);
                 if (e) st = static_cast<std::uint16_t>(ErrorRecordSet(1, ctx::DataFile, err::INTERNALERROR, err::INTERNALERROR));
             }
@@ -147,7 +148,7 @@ std::uint16_t fileFind(std::uint16_t file, StrDesc text, std::uint16_t keyNo, st
         if (key == 0 || key > keyCount(file)) return setStatus(file, err::DATAOUTBOUND);
         c->currentKey = key;
         StrMarkT m = StrMark();
-        StrDesc sql = dfbridge::translateCondition(text);
+        StrDesc sql = translateCondition(text, file);
         std::uint16_t st = readStep(file, verbCode(StrView("TOP")), StrView(""));
         if (st == status::READ) st = readStep(file, nav::RELATIVE, sql);
         StrRelease(m);
@@ -192,7 +193,7 @@ ErrCode saveRecord(std::uint16_t file, std::uint16_t mode) {
     } else if (n == COUNT_FAILED) {
         e = countFailure();
     } else if (n > 1) {
-        e = dfbridge::updateCurrentDuplicate(file, 1, v);
+        e = updateCurrentDuplicate(file, 1, v);
     } else if (n == 0 && !sysTest(SysVar::UPSTAT, UPSTAT_NOCHECK)) {
         // Refused by the driver's single-row check, with its detail.
         e = updateByKey(file, 1, v, 0);
@@ -217,23 +218,10 @@ ErrCode deleteRecord(std::uint16_t file, std::uint16_t mode) {
     std::uint32_t n = countRows(file, 1, v, v, StrView(""));
     ErrCode e = err::OK;
     if (n == COUNT_FAILED) e = countFailure();
-    else if (n > 1) e = dfbridge::deleteCurrentDuplicate(file, 1, v);
+    else if (n > 1) e = deleteCurrentDuplicate(file, 1, v);
     else e = deleteByKey(file, 1, v, n == 1 ? 1 : 0);
     if (!e) e = afterSave(file, mode, n > 1 && n != COUNT_FAILED);
     StrRelease(m);
-    return e;
-}
-
-ErrCode beginTransaction() {
-    ErrCode e = run(StrView("START TRANSACTION;"));
-    if (!e) sysFlag(SysVar::AUXSTAT, AUX_TRANSACTION, true);
-    return e;
-}
-
-ErrCode endTransaction() {
-    if (!sysTest(SysVar::AUXSTAT, AUX_TRANSACTION)) return err::OK;
-    ErrCode e = run(StrView("COMMIT;"));
-    sysFlag(SysVar::AUXSTAT, AUX_TRANSACTION, false);
     return e;
 }
 

@@ -1,4 +1,6 @@
-// Navigation verbs, finds, saves and the transaction bracket of data files.
+// Navigation verbs, finds and saves of data files. (The transaction bracket,
+// beginTransaction and endTransaction, is with the positioned changes in
+// data/sqlmulti.h.)
 //
 // Every verb has a 16-bit action code. Its low byte is the navigation
 // request of the table driver (0x01 clear, 0x02 at or after, 0x04 backward,
@@ -86,10 +88,5 @@ ErrCode saveRecord(std::uint16_t file, std::uint16_t mode);
 // Deletes the row of the record as read (key 1; positioned when duplicated),
 // then as saveRecord's last steps.
 ErrCode deleteRecord(std::uint16_t file, std::uint16_t mode);
-
-// "START TRANSACTION;" and _AUXSTAT bit 4096; "COMMIT;" and the bit cleared
-// (nothing when it is clear). The code of the statement.
-ErrCode beginTransaction();
-ErrCode endTransaction();
 
 }  // namespace rt

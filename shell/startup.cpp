@@ -19,7 +19,7 @@
 #include "data/dictionary.h"
 #include "data/sqlconn.h"
 #include "data/sqlmulti.h"
-#include "datafile/record.h"
+#include "datafile/dfbind.h"
 #include "lang/eval.h"
 #include "lang/numbers.h"
 #include "lang/varstore.h"
@@ -204,6 +204,7 @@ ErrCode RuntimeInit(const InitRecord& record) {
         return result;
     }
     sqlMultiInit();
+    dataFileBind();
     screenFieldHookRegister();
     MacroHooks hooks = MacroGetHooks();
     hooks.option = &OptionLookup;
@@ -235,7 +236,7 @@ ErrCode RuntimeInit(const InitRecord& record) {
 }
 
 ErrCode RuntimeClose() {
-    recordBuffersClear();
+    dataFilesShutdown();
     sqlMultiShutdown();
     SqlShutdown();
     FileCloseAll();

@@ -16,6 +16,7 @@
 #include "core/strstack.h"
 #include "data/dictionary.h"
 #include "data/sqlconn.h"
+#include "data/sqlmulti.h"
 #include "datafile/datafile.h"
 #include "datafile/dfbind.h"
 #include "datafile/record.h"
@@ -81,10 +82,12 @@ protected:
         ASSERT_EQ(rt::varInit(), 0);
         ASSERT_EQ(rt::dictionaryReset(), 0);
         ASSERT_EQ(rt::evalInit(), 0);
+        rt::sqlMultiInit();
         rt::dataFileBind();
     }
     void TearDown() override {
         rt::dataFilesShutdown();
+        rt::sqlMultiShutdown();
         rt::SqlShutdown();
         rt::evalShutdown();
         rt::varShutdown();

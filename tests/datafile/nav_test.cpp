@@ -223,6 +223,37 @@ TEST_F(Nav, SavingRewritesByTheKeyAsReadAndSendsNothingWhenUnchanged) {
     EXPECT_EQ(admin.rows("SELECT \"CODE\" FROM clients"), (std::vector<std::string>{"B7"}));
 }
 
+TEST_F(Nav, RowsSharingAKeyValueAreReadSavedAndDeletedOneByOne) {
+    REQUIRE_DATABASE(info, "datafile_nav_dup");
+    Admin admin(info);
+    admin.exec("CREATE TABLE moves (\"REF\" varchar(3), \"NOTE\" varchar(4), \"QTY\" integer)");
+    admin.exec("INSERT INTO moves VALUES ('A','a1',1),('K','k1',1),('K','k2',2),('K','k3',3),('Z','z1',1)");
+    std::uint16_t t = define("moves", {{"REF", 3, 'A'}, {"NOTE", 4, 'A'}, {"QTY", 3, 'N'}}, {{{0, 3}}});
+    ASSERT_EQ(connectTo("datafile_nav_dup"), 0);
+    ASSERT_EQ(findKey(t, 1, StrView("K"), 0), 0);
+    EXPECT_EQ(field(t, 2), "k1  ");
+    EXPECT_GE(controlBlock(t)->multiSlot, 0);
+    ASSERT_EQ(locate(t, "NXT"), 0);
+    EXPECT_EQ(field(t, 2), "k2  ");
+    // A rewrite changes this row only, and the multi-read stays on it.
+    set(t, 3, "20");
+    ASSERT_EQ(saveRecord(t, 0), 0) << show(ErrorDetailGet());
+    EXPECT_EQ(admin.rows("SELECT \"NOTE\", \"QTY\" FROM moves WHERE \"REF\" = 'K' ORDER BY 1"),
+              (std::vector<std::string>{"k1|1", "k2|20", "k3|3"}));
+    ASSERT_EQ(locate(t, "NXT"), 0);
+    EXPECT_EQ(field(t, 2), "k3  ");
+    // A delete removes this row only.
+    ASSERT_EQ(locate(t, "PRV"), 0);
+    EXPECT_EQ(field(t, 2), "k2  ");
+    EXPECT_EQ(locate(t, "DEL"), 0);
+    EXPECT_EQ(admin.rows("SELECT \"NOTE\" FROM moves ORDER BY 1"),
+              (std::vector<std::string>{"a1", "k1", "k3", "z1"}));
+    std::vector<std::string> seen;
+    for (std::uint16_t st = locate(t, "TOP"); st == 0 && seen.size() < 10; st = locate(t, "NXT"))
+        seen.push_back(field(t, 2));
+    EXPECT_EQ(seen, (std::vector<std::string>{"a1  ", "k1  ", "k3  ", "z1  "}));
+}
+
 TEST_F(Nav, TransactionBracketCommitsAndTracksItsBit) {
     REQUIRE_DATABASE(info, "datafile_nav_tx");
     Admin admin(info);
