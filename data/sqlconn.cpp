@@ -242,6 +242,10 @@ ErrCode executeStatement(StrDesc statement, int slot, std::uint64_t* rowCount) {
     std::uint16_t cur = currentSlot();
     if (cur >= SQL_SLOTS) return controlFailure();
     PGconn* c = g_slots[cur].conn;
+    // A slot above the connected ones (a nested read of SQLCHILD) works on
+    // the connection of the nearest slot below it.
+    for (std::uint16_t i = cur; !c && i-- > 0;)
+        if (g_slots[i].conn) c = g_slots[cur].conn = g_slots[i].conn;
     if (!c) return failStatement(err::SQLERROR, MsgText(StrView("0021")), statement);
     // A NUL would end the text early and send a different statement.
     if (std::memchr(statement.ptr, 0, statement.len)) return failStatement(err::SQLERROR, StrView(""), statement);

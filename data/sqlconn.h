@@ -6,8 +6,10 @@
 //
 // The current slot is the system variable _SQLSTK; its connection runs every
 // statement. Several slots may hold the same connection: a slot that receives
-// a stored result gets a copy of the current connection. Rows and server
-// messages arrive as Windows-1252.
+// a stored result gets a copy of the current connection, and a statement run
+// on a slot without one works on the connection of the nearest slot below
+// (the nested reads of SQLCHILD). Rows and server messages arrive as
+// Windows-1252.
 //
 // Results of `execute`: 0 done (rows stored, or command done), 2 the query
 // returned no row, 162 SQLERROR, 183 "Data Already exist" (unique violation or

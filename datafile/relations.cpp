@@ -253,18 +253,26 @@ std::uint16_t relationalRead(std::uint16_t file, std::uint16_t related, std::uin
     file = fileResolve(file);
     if (!fileControl(file) || !fileControl(related)) return err::FILEOUTBOUND;
     if (expression.isError()) expression = StrView("");
+    StrMarkT m = StrMark();
+    // The expression may lie in the StringArea, which the reads change.
+    if (ErrCode e = StrPush(expression)) return e;
+    expression = StrTop();
     if ((flags & rel::CREATE) && sysTest(SysVar::UPSTAT, UPSTAT_NOLIMITS) && hookGet(hook::RELREAD)) {
         std::uint16_t args[3] = {file, related, relation};
-        return hookCall(hook::RELREAD, expression, flags, args);
+        ErrCode e = hookCall(hook::RELREAD, expression, flags, args);
+        StrRelease(m);
+        return e;
     }
     flags |= rel::FILL;
     std::int16_t lastKey = sysGet(SysVar::LASTKEY);
     if ((flags & rel::ATORAFTER) && !(flags & rel::RELATIVE) && lastKey != KEY_PGUP && lastKey != KEY_PGDN)
         flags &= static_cast<std::uint16_t>(~rel::ATORAFTER);
     sysSet(SysVar::RELRES, 0);
-    if (ErrCode e = fileReady(related)) return e;
+    if (ErrCode e = fileReady(related)) {
+        StrRelease(m);
+        return e;
+    }
     std::uint16_t key = relationKey(file, related, relation);
-    StrMarkT m = StrMark();
     StrDesc relValue = relationValue(file, related, relation);
     if (key == 0 || relValue.isError() || relValue.len == 0) {
         char text[48];
@@ -273,11 +281,9 @@ std::uint16_t relationalRead(std::uint16_t file, std::uint16_t related, std::uin
         StrRelease(m);
         return e;
     }
-    // The value and the expression may lie in the StringArea.
+    // The relation value lies in the StringArea.
     StrPush(relValue);
     relValue = StrTop();
-    StrPush(expression);
-    expression = StrTop();
     StrDesc value = evalText(relValue);
     if (value.isError()) return StrError(StrReturn(m, value));
     bool haveExpr = trimmed(expression).len != 0;

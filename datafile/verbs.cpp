@@ -106,25 +106,34 @@ std::uint16_t findKey(std::uint16_t file, std::uint16_t key, StrDesc text, std::
     DataFileCtrl* c = fileControl(file);
     if (!c) return err::FILEOUTBOUND;
     if (text.isError()) return setStatus(file, StrError(text));
-    if (ErrCode e = fileReady(file)) return setStatus(file, e);
+    StrMarkT m = StrMark();
+    // The text may lie in the StringArea or in the record buffer, which the
+    // find changes.
+    if (ErrCode e = StrPush(text)) return setStatus(file, e);
+    StrDesc t = StrTop();
+    if (ErrCode e = fileReady(file)) {
+        StrRelease(m);
+        return setStatus(file, e);
+    }
     if (c->multiSlot >= 0) endMultiRead(file);
     if (key == 0 || key > keyCount(file)) {
+        StrRelease(m);
         ErrorRecordSet(1, ctx::DataFile, err::DATAOUTBOUND, 0);
         return setStatus(file, err::DATAOUTBOUND);
     }
     c->currentKey = key;
-    StrMarkT m = StrMark();
-    // The text may lie in the record buffer that the find overwrites.
-    if (ErrCode e = StrPush(text)) return setStatus(file, e);
-    StrDesc t = StrTop();
     std::uint16_t st = findByKey(file, key, t, static_cast<std::uint16_t>(flags & findflag::ATORAFTER));
     if (st == status::READ) {
         StrDesc found = keyValue(file, key, copy::WORKING);
         if (found.isError()) {
             st = StrError(found);
         } else {
+            // Over the text's length; blanks of the text beyond the key
+            // (a key value taken from a wider field) compare as equal.
             std::uint16_t n = found.len < t.len ? found.len : t.len;
-            if (n != t.len || std::memcmp(found.ptr, t.ptr, n) != 0) st = status::NOPREVIOUS;
+            bool same = std::memcmp(found.ptr, t.ptr, n) == 0;
+            for (std::uint16_t i = n; same && i < t.len; ++i) same = t.ptr[i] == ' ';
+            if (!same) st = status::NOPREVIOUS;
             if (hasDuplicates(file, key, found)) {
                 ErrCode e = startMultiRead(file, found, 0);
                 if (!e) e = loadMultiRow(file);
@@ -143,29 +152,33 @@ std::uint16_t findKey(std::uint16_t file, std::uint16_t key, StrDesc text, std::
 std::uint16_t fileFind(std::uint16_t file, StrDesc text, std::uint16_t keyNo, std::uint16_t flags) {
     DataFileCtrl* c = fileControl(file);
     if (!c) return err::FILEOUTBOUND;
+    if (text.isError()) return setStatus(file, StrError(text));
     std::uint16_t key = keyNo == 0 || keyNo == 0xFFFF ? c->currentKey : keyNo;
+    StrMarkT m = StrMark();
+    // The text may lie in the StringArea, which the reads change.
+    if (ErrCode e = StrPush(text)) return setStatus(file, e);
+    StrDesc t = StrTop();
+    std::uint16_t st = status::NONE;
     if (flags & findflag::CONDITION) {
-        if (key == 0 || key > keyCount(file)) return setStatus(file, err::DATAOUTBOUND);
+        if (key == 0 || key > keyCount(file)) {
+            StrRelease(m);
+            return setStatus(file, err::DATAOUTBOUND);
+        }
         c->currentKey = key;
-        StrMarkT m = StrMark();
-        StrDesc sql = translateCondition(text, file);
-        std::uint16_t st = readStep(file, verbCode(StrView("TOP")), StrView(""));
+        StrDesc sql = translateCondition(t, file);
+        st = readStep(file, verbCode(StrView("TOP")), StrView(""));
         if (st == status::READ) st = readStep(file, nav::RELATIVE, sql);
         StrRelease(m);
         return st;
     }
-    std::uint16_t st =
-        findKey(file, key, text, static_cast<std::uint16_t>(flags & ~(findflag::INSERT | findflag::CONDITION)));
-    if (st == status::NONE && (flags & findflag::INSERT) && !text.isError() && text.len) {
-        StrMarkT m = StrMark();
-        StrPush(text);
-        StrDesc t = StrTop();
+    st = findKey(file, key, t, static_cast<std::uint16_t>(flags & ~(findflag::INSERT | findflag::CONDITION)));
+    if (st == status::NONE && (flags & findflag::INSERT) && t.len) {
         ErrCode e = clearRecord(file);
         if (!e) e = setKeyFields(file, key, t);
         if (!e) e = insertCurrent(file);
-        StrRelease(m);
         if (e) st = setStatus(file, e);
     }
+    StrRelease(m);
     return st;
 }
 
