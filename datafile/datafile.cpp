@@ -5,7 +5,6 @@
 
 #include "core/errors.h"
 #include "core/files.h"
-#include "core/log.h"
 #include "core/strarea.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
@@ -144,12 +143,6 @@ std::uint16_t fileResolve(std::uint16_t file) {
     if (validFile(file)) return file;
     std::uint16_t c = currentFile();
     return validFile(c) ? c : 0;
-}
-
-DataFileCtrl* fileControl(std::uint16_t file) {
-    DataFileCtrl* c = validFile(file) ? controlBlock(file) : nullptr;
-    if (!c) LogLine(StrView("DataFileCtrl"), 1);
-    return c;
 }
 
 ErrCode fileReady(std::uint16_t file) {

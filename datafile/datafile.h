@@ -33,9 +33,6 @@ void setCurrentFile(std::uint16_t file);
 std::uint16_t currentFile();
 // `file` when it names a table, else the current file; 0 when neither does.
 std::uint16_t fileResolve(std::uint16_t file);
-// The control block of a valid file; otherwise the line "DataFileCtrl" goes
-// to the trace log and the result is null.
-DataFileCtrl* fileControl(std::uint16_t file);
 // Makes the record buffer when it was never made (both copies blank).
 // 161 for a bad file, 169 for a buffer of the wrong length.
 ErrCode fileReady(std::uint16_t file);

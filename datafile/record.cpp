@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/log.h"
 #include "core/strarea.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
@@ -133,7 +134,11 @@ bool isPlaceholder(StrDesc name) {
 
 }  // namespace
 
-DataFileCtrl* controlBlock(std::uint16_t file) { return validFile(file) ? &g_ctrl[file - 1] : nullptr; }
+DataFileCtrl* controlBlock(std::uint16_t file) {
+    if (validFile(file)) return &g_ctrl[file - 1];
+    LogLine(StrView("DataFileCtrl"), 1);
+    return nullptr;
+}
 
 void resetControlBlock(std::uint16_t file) {
     if (file >= 1 && file <= DICT_TABLES) g_ctrl[file - 1] = DataFileCtrl{};

@@ -44,7 +44,8 @@ constexpr std::uint16_t ASREAD = 2;
 constexpr std::uint16_t BOTH = 3;
 }  // namespace copy
 
-// The file's control block; null for a file outside the dictionary.
+// The file's control block; null for a file outside the dictionary (the line
+// "DataFileCtrl" then goes to the trace log).
 DataFileCtrl* controlBlock(std::uint16_t file);
 // Back to the reset values (files 1..30).
 void resetControlBlock(std::uint16_t file);

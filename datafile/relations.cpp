@@ -131,7 +131,7 @@ std::uint16_t relatedUpdate(std::uint16_t related, std::uint16_t key, StrDesc va
 
 StrDesc relupEntries(std::uint16_t file, StrDesc list) {
     if (list.isError()) return list;
-    DataFileCtrl* c = fileControl(file);
+    DataFileCtrl* c = controlBlock(file);
     if (!c) return StrErrorValue(err::FILEOUTBOUND);
     StrMarkT m = StrMark();
     StrDesc t = trimmed(list);
@@ -191,7 +191,7 @@ ErrCode runRelationalUpdates(std::uint16_t file, StrDesc entries, int sign, StrD
 }
 
 ErrCode saveWithRelations(std::uint16_t flags, std::uint16_t file, StrDesc entryList, StrDesc windowExpr) {
-    if (!fileControl(file)) return err::FILEOUTBOUND;
+    if (!controlBlock(file)) return err::FILEOUTBOUND;
     if (ErrCode e = fileReady(file)) return e;
     StrMarkT m = StrMark();
     // The record as read before this save: what the before pass must see.
@@ -251,7 +251,7 @@ ErrCode saveWithRelations(std::uint16_t flags, std::uint16_t file, StrDesc entry
 std::uint16_t relationalRead(std::uint16_t file, std::uint16_t related, std::uint16_t relation,
                              std::uint16_t flags, StrDesc expression) {
     file = fileResolve(file);
-    if (!fileControl(file) || !fileControl(related)) return err::FILEOUTBOUND;
+    if (!controlBlock(file) || !controlBlock(related)) return err::FILEOUTBOUND;
     if (expression.isError()) expression = StrView("");
     StrMarkT m = StrMark();
     // The expression may lie in the StringArea, which the reads change.

@@ -157,11 +157,13 @@ std::uint16_t rowScan(std::uint16_t file, DataFileCtrl* c, std::uint16_t flags, 
 
 std::uint16_t scanStep(std::uint16_t file, std::uint16_t flags, StrDesc condition, StrDesc limit,
                        ScanProgress progress, void* context) {
-    DataFileCtrl* c = fileControl(file);
+    DataFileCtrl* c = controlBlock(file);
     if (!c) return err::FILEOUTBOUND;
     if (condition.isError()) return StrError(condition);
     if (limit.isError()) return StrError(limit);
-    if (ErrCode e = fileReady(file)) return e;
+    // Within a page the rows are loaded into a buffer already checked.
+    if (c->pageSlot == 0)
+        if (ErrCode e = fileReady(file)) return e;
     SlotKeeper slotKeeper;
     StrMarkT m = StrMark();
     // Both texts may lie in the StringArea, which the scan changes.
@@ -297,7 +299,7 @@ void scanEnd(std::uint16_t file) {
 }
 
 ErrCode scanNest(std::uint16_t file) {
-    DataFileCtrl* c = fileControl(file);
+    DataFileCtrl* c = controlBlock(file);
     if (!c) return err::FILEOUTBOUND;
     ScanLevels& lv = g_levels[file - 1];
     if (lv.depth >= OUTER_LEVELS) return recordError(err::DATAOUTBOUND, StrView("scan: more than three page levels"));

@@ -84,7 +84,7 @@ std::uint16_t verbCode(StrDesc verb) {
 }
 
 std::uint16_t readStep(std::uint16_t file, std::uint16_t action, StrDesc sqlCondition) {
-    if (!fileControl(file)) return err::FILEOUTBOUND;
+    if (!controlBlock(file)) return err::FILEOUTBOUND;
     if (ErrCode e = fileReady(file)) return setStatus(file, e);
     if (sqlCondition.isError()) {
         clearRecord(file);
@@ -96,14 +96,14 @@ std::uint16_t readStep(std::uint16_t file, std::uint16_t action, StrDesc sqlCond
 std::uint16_t navigateVerb(std::uint16_t file, StrDesc verb) {
     std::uint16_t n = verbNumber(verb);
     if (n == DEL_VERB) {
-        if (!fileControl(file)) return err::FILEOUTBOUND;
+        if (!controlBlock(file)) return err::FILEOUTBOUND;
         return setStatus(file, deleteRecord(file, 0));
     }
     return readStep(file, n ? kVerbs[n - 1].code : VERB_OTHER, StrView(""));
 }
 
 std::uint16_t findKey(std::uint16_t file, std::uint16_t key, StrDesc text, std::uint16_t flags) {
-    DataFileCtrl* c = fileControl(file);
+    DataFileCtrl* c = controlBlock(file);
     if (!c) return err::FILEOUTBOUND;
     if (text.isError()) return setStatus(file, StrError(text));
     StrMarkT m = StrMark();
@@ -150,7 +150,7 @@ std::uint16_t findKey(std::uint16_t file, std::uint16_t key, StrDesc text, std::
 }
 
 std::uint16_t fileFind(std::uint16_t file, StrDesc text, std::uint16_t keyNo, std::uint16_t flags) {
-    DataFileCtrl* c = fileControl(file);
+    DataFileCtrl* c = controlBlock(file);
     if (!c) return err::FILEOUTBOUND;
     if (text.isError()) return setStatus(file, StrError(text));
     std::uint16_t key = keyNo == 0 || keyNo == 0xFFFF ? c->currentKey : keyNo;
@@ -183,7 +183,7 @@ std::uint16_t fileFind(std::uint16_t file, StrDesc text, std::uint16_t keyNo, st
 }
 
 ErrCode insertCurrent(std::uint16_t file) {
-    if (!fileControl(file)) return err::FILEOUTBOUND;
+    if (!controlBlock(file)) return err::FILEOUTBOUND;
     if (ErrCode e = fileReady(file)) return e;
     ErrCode e = insertRecord(file);
     if (!e) e = copyRecord(file, 1);
@@ -191,7 +191,7 @@ ErrCode insertCurrent(std::uint16_t file) {
 }
 
 ErrCode saveRecord(std::uint16_t file, std::uint16_t mode) {
-    if (!fileControl(file)) return err::FILEOUTBOUND;
+    if (!controlBlock(file)) return err::FILEOUTBOUND;
     if (ErrCode e = fileReady(file)) return e;
     if (!recordChanged(file)) return err::OK;
     StrMarkT m = StrMark();
@@ -223,7 +223,7 @@ ErrCode saveRecord(std::uint16_t file, std::uint16_t mode) {
 }
 
 ErrCode deleteRecord(std::uint16_t file, std::uint16_t mode) {
-    if (!fileControl(file)) return err::FILEOUTBOUND;
+    if (!controlBlock(file)) return err::FILEOUTBOUND;
     if (ErrCode e = fileReady(file)) return e;
     StrMarkT m = StrMark();
     StrDesc v = keyValue(file, 1, copy::ASREAD);

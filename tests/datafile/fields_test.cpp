@@ -180,8 +180,8 @@ TEST_F(Fields, RecordBuffersAndControlBlocks) {
     testsupport::TempDir dir;
     std::string log = (dir.path() / "t.log").string();
     ASSERT_EQ(AreaSet(area::WORK, area::WORK_LOGPATH, S(log)), 0);
-    EXPECT_EQ(fileControl(29), nullptr);
-    EXPECT_EQ(fileControl(0), nullptr);
+    EXPECT_EQ(controlBlock(29), nullptr);
+    EXPECT_EQ(controlBlock(0), nullptr);
     EXPECT_EQ(dir.read("t.log"), "DataFileCtrl\r\nDataFileCtrl\r\n");
     EXPECT_EQ(fileResolve(29), t_);
 }

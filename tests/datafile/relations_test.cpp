@@ -155,6 +155,26 @@ TEST_F(Relations, ARelationalReadFindsCreatesChangesOrDeletesTheRelatedRecord) {
     EXPECT_EQ(relationalRead(lines_, items_, 1, 4 | 8, StrView("")), 0);
     EXPECT_EQ(sysGet(SysVar::RELRES), 12);
     EXPECT_EQ(admin.one("SELECT count(*) FROM items WHERE \"CODE\" = 'Z9'"), "0");
+    // During a page-key recomputation the related file moves one record on
+    // (forward for PgDn), or with flag 8 on to the first record meeting the
+    // expression (backward for PgUp).
+    set(lines_, 2, "W1");
+    sysSet(SysVar::LASTKEY, 29);
+    sysFlag(SysVar::SCRSTAT, 64, true);
+    EXPECT_EQ(relationalRead(lines_, items_, 1, 2, StrView("")), 0);
+    EXPECT_EQ(field(items_, 1), "W2  ");
+    EXPECT_EQ(sysGet(SysVar::RELRES), 2);
+    EXPECT_FALSE(sysTest(SysVar::SCRSTAT, 64));
+    set(lines_, 2, "W2");
+    sysSet(SysVar::LASTKEY, 23);
+    sysFlag(SysVar::SCRSTAT, 64, true);
+    EXPECT_EQ(relationalRead(lines_, items_, 1, 2 | 8, StrView("STOCK{items}>50")), 1);
+    EXPECT_EQ(field(items_, 1), "W1  ");
+    // Without the page key the at-or-after flag is dropped: an exact find.
+    sysSet(SysVar::LASTKEY, 4);
+    set(lines_, 2, "W");
+    EXPECT_EQ(relationalRead(lines_, items_, 1, 2, StrView("")), 2);
+    EXPECT_EQ(working(items_), "W         ");
     // No relation entry: 163.
     EXPECT_EQ(relationalRead(lines_, items_, 2, 0, StrView("")), err::BADINPUTDATA);
     EXPECT_EQ(relationalRead(items_, lines_, 1, 0, StrView("")), err::BADINPUTDATA);
