@@ -6,6 +6,7 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/strarea.h"
+#include "core/strfuncs.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
 #include "data/sqlmulti.h"
@@ -34,16 +35,6 @@ ErrCode fieldRangeError(std::uint16_t file, std::uint16_t field) {
     return record(err::DATAOUTBOUND, StrMake(text, static_cast<std::size_t>(n)));
 }
 
-StrDesc prefixed(const char* prefix, StrDesc text) {
-    std::size_t p = std::strlen(prefix);
-    std::size_t total = p + text.len;
-    if (total > 65535 || StrReserve(static_cast<std::uint16_t>(total), 255)) return StrErrorValue(err::OUTOFMEMORY);
-    char* w = StrTopWritable();
-    std::memcpy(w, prefix, p);
-    if (text.len) std::memcpy(w + p, text.ptr, text.len);
-    return StrTop();
-}
-
 bool allDigits(StrDesc s) {
     if (s.len == 0) return false;
     for (std::uint16_t i = 0; i < s.len; ++i)
@@ -57,12 +48,10 @@ std::uint32_t decimalValue(StrDesc s) {
     return v;
 }
 
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
-
 bool sameIgnoringCase(StrDesc a, StrDesc b) {
     if (a.len != b.len) return false;
     for (std::uint16_t i = 0; i < a.len; ++i)
-        if (upper(a.ptr[i]) != upper(b.ptr[i])) return false;
+        if (CharUpper(a.ptr[i]) != CharUpper(b.ptr[i])) return false;
     return true;
 }
 
@@ -122,7 +111,7 @@ StrDesc codedInteger(StrDesc stored, std::uint16_t at) {
     v ^= 10;
     char buf[24];
     int n = std::snprintf(buf, sizeof buf, "%lld", v);
-    StrPush(StrMake(buf, static_cast<std::size_t>(n)));
+    if (ErrCode e = StrPush(StrMake(buf, static_cast<std::size_t>(n)))) return StrErrorValue(e);
     return StrTop();
 }
 
@@ -268,7 +257,7 @@ ErrCode fieldRefer(StrDesc ref, FieldRef& out) {
         for (std::uint16_t i = 1; field == DICT_NOFIELD && i <= fieldCount(file); ++i)
             if (sameIgnoringCase(fieldName(file, i), fieldPart)) field = i;
         if (field == DICT_NOFIELD) {
-            ErrCode e = record(err::DATAOUTBOUND, prefixed("Field:", ref));
+            ErrCode e = record(err::DATAOUTBOUND, StrConcat(StrView("Field:"), ref));
             StrRelease(m);
             return e;
         }

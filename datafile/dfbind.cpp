@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "core/strarea.h"
+#include "core/strfuncs.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
 #include "data/sqldriver.h"
@@ -16,20 +17,13 @@
 namespace rt {
 namespace {
 
-StrDesc trimmed(StrDesc s) {
-    std::uint16_t a = 0, b = s.len;
-    while (a < b && (s.ptr[a] == ' ' || s.ptr[a] == '\t')) ++a;
-    while (b > a && (s.ptr[b - 1] == ' ' || s.ptr[b - 1] == '\t')) --b;
-    return StrDesc{s.ptr + a, static_cast<std::uint16_t>(b - a)};
-}
-
 // The file a function argument names: absent, 0 or out of range the current
 // file; a text a table name (or number). 0 with 161 recorded when none.
 std::uint16_t argFile(const DataFileRef& r, ErrCode& e) {
     std::uint16_t f = 0;
     e = err::OK;
-    if (r.given && r.isText && trimmed(r.name).len) {
-        f = tableNumber(trimmed(r.name));
+    if (r.given && r.isText && StrTrim(r.name).len) {
+        f = tableNumber(StrTrim(r.name));
         if (f == 0 || f > tableCount()) {
             ErrorDetail(err::FILEOUTBOUND, r.name);
             ErrorRecordSet(1, ctx::DataFile, err::FILEOUTBOUND, 0);
@@ -59,7 +53,7 @@ ErrCode fnLocate(DataFileRef file, StrDesc verb, std::int64_t& status) {
     ErrCode e;
     std::uint16_t f = argFile(file, e);
     if (e) return e;
-    status = navigateVerb(f, trimmed(verb).len ? verb : StrView("NXT"));
+    status = navigateVerb(f, StrTrim(verb).len ? verb : StrView("NXT"));
     return err::OK;
 }
 
@@ -100,7 +94,7 @@ ErrCode fnLastStatus(DataFileRef file, std::int64_t& status) {
 }
 
 bool fnRecordCount(StrDesc name, std::int64_t& count) {
-    StrDesc t = trimmed(name);
+    StrDesc t = StrTrim(name);
     if (t.len == 0 || static_cast<unsigned char>(t.ptr[0]) <= 64) return false;
     std::uint16_t f = tableNumber(t);
     if (f == 0 || f > tableCount()) return false;

@@ -5,6 +5,7 @@
 
 #include "core/errors.h"
 #include "core/strarea.h"
+#include "core/strfuncs.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
 #include "datafile/datafile.h"
@@ -25,13 +26,6 @@ ErrCode recordError(ErrCode code, StrDesc detail) {
     ErrorDetail(code, detail);
     ErrorRecordSet(1, ctx::DataFile, code, 0);
     return code;
-}
-
-StrDesc trimmed(StrDesc s) {
-    std::uint16_t a = 0, b = s.len;
-    while (a < b && (s.ptr[a] == ' ' || s.ptr[a] == '\t')) ++a;
-    while (b > a && (s.ptr[b - 1] == ' ' || s.ptr[b - 1] == '\t')) --b;
-    return StrDesc{s.ptr + a, static_cast<std::uint16_t>(b - a)};
 }
 
 // The end of the item starting at `at`: the next `sep` outside quotes and
@@ -66,7 +60,7 @@ int digitsAt(StrDesc s, std::uint16_t at, std::uint16_t n) {
 }
 
 bool isRestore(StrDesc name) {
-    StrDesc t = trimmed(name);
+    StrDesc t = StrTrim(name);
     static const char kWord[] = "RESTORE";
     if (t.len != sizeof kWord - 1) return false;
     for (std::uint16_t i = 0; i < t.len; ++i) {
@@ -91,15 +85,15 @@ void cutBack(const DictionaryCounts& counts) {
 ErrCode addFields(StrDesc fields) {
     for (std::uint16_t at = 0; at < fields.len;) {
         std::uint16_t end = itemEnd(fields, at, ',');
-        StrDesc def = trimmed(StrDesc{fields.ptr + at, static_cast<std::uint16_t>(end - at)});
+        StrDesc def = StrTrim(StrDesc{fields.ptr + at, static_cast<std::uint16_t>(end - at)});
         at = static_cast<std::uint16_t>(end + 1);
         if (def.len == 0) continue;
         std::uint16_t a = itemEnd(def, 0, ';');
         std::uint16_t b = a < def.len ? itemEnd(def, static_cast<std::uint16_t>(a + 1), ';') : a;
-        StrDesc name = trimmed(StrDesc{def.ptr, a});
-        StrDesc width = a < def.len ? trimmed(StrDesc{def.ptr + a + 1, static_cast<std::uint16_t>(b - a - 1)})
+        StrDesc name = StrTrim(StrDesc{def.ptr, a});
+        StrDesc width = a < def.len ? StrTrim(StrDesc{def.ptr + a + 1, static_cast<std::uint16_t>(b - a - 1)})
                                     : StrView("");
-        StrDesc type = b < def.len ? trimmed(StrDesc{def.ptr + b + 1, static_cast<std::uint16_t>(def.len - b - 1)})
+        StrDesc type = b < def.len ? StrTrim(StrDesc{def.ptr + b + 1, static_cast<std::uint16_t>(def.len - b - 1)})
                                    : StrView("A");
         if (name.len == 0 || width.len == 0 || type.len != 1) return recordError(err::BADINPUTDATA, def);
         StrMarkT m = StrMark();
@@ -152,7 +146,7 @@ ErrCode openFileSet(StrDesc name, StrDesc fields, StrDesc keys) {
     StrPush(keys);
     keys = StrTop();
     SetLevel level{dictionaryCounts(), currentFile()};
-    ErrCode e = defineTable(0, trimmed(name), StrView(""));
+    ErrCode e = defineTable(0, StrTrim(name), StrView(""));
     std::uint16_t table = tableCount();
     if (!e) e = addFields(fields);
     if (!e) e = addKeys(table, keys);
@@ -218,7 +212,7 @@ std::uint16_t selectFileSet(StrDesc name) {
     std::uint16_t count = 0;
     for (std::uint16_t at = 0; at <= list.len && count < DICT_TABLES;) {
         std::uint16_t end = itemEnd(list, at, ',');
-        StrDesc item = trimmed(StrDesc{list.ptr + at, static_cast<std::uint16_t>(end - at)});
+        StrDesc item = StrTrim(StrDesc{list.ptr + at, static_cast<std::uint16_t>(end - at)});
         at = static_cast<std::uint16_t>(end + 1);
         if (item.len == 0) continue;
         std::uint16_t t = tableNumber(item);

@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "core/macro.h"
 #include "core/strarea.h"
+#include "core/strfuncs.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
 #include "data/sqlconn.h"
@@ -36,41 +37,10 @@ bool isBlankText(StrDesc s) {
     return true;
 }
 
-StrDesc trimmed(StrDesc s) {
-    std::uint16_t a = 0, b = s.len;
-    while (a < b && (s.ptr[a] == ' ' || s.ptr[a] == '\t')) ++a;
-    while (b > a && (s.ptr[b - 1] == ' ' || s.ptr[b - 1] == '\t')) --b;
-    return StrDesc{s.ptr + a, static_cast<std::uint16_t>(b - a)};
-}
-
-bool sameWordUpper(StrDesc a, const char* b) {
-    std::size_t n = std::strlen(b);
-    if (a.len != n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        char c = a.ptr[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-        if (c != b[i]) return false;
-    }
-    return true;
-}
-
 ErrCode recordError(ErrCode code, StrDesc detail) {
     ErrorDetail(code, detail);
     ErrorRecordSet(1, ctx::DataFile, code, 0);
     return code;
-}
-
-// Concatenation of two texts with a separator (pushed).
-StrDesc joined(StrDesc a, char sep, StrDesc b) {
-    if (a.len == 0) return StrPush(b) ? StrErrorValue(err::OUTOFMEMORY) : StrTop();
-    std::uint32_t total = a.len + 1u + b.len;
-    if (total > 65535) return StrErrorValue(err::STRINGTOOLONG);
-    if (StrReserve(static_cast<std::uint16_t>(total), 255)) return StrErrorValue(err::OUTOFMEMORY);
-    char* w = StrTopWritable();
-    std::memcpy(w, a.ptr, a.len);
-    w[a.len] = sep;
-    if (b.len) std::memcpy(w + a.len + 1, b.ptr, b.len);
-    return StrTop();
 }
 
 // Loads the table's relational-update entries once.
@@ -98,7 +68,7 @@ ErrCode relupLoad(std::uint16_t file, DataFileCtrl* c) {
 // one UPDATE of the related table; a missing row is created when asked.
 std::uint16_t relatedUpdate(std::uint16_t related, std::uint16_t key, StrDesc value, std::uint16_t flags,
                             StrDesc expression) {
-    if (trimmed(expression).len == 0) return status::READ;
+    if (StrTrim(expression).len == 0) return status::READ;
     StrMarkT m = StrMark();
     StrDesc set = evalText(expression);
     if (!set.isError()) set = MacroExpand(set, 0);
@@ -134,17 +104,17 @@ StrDesc relupEntries(std::uint16_t file, StrDesc list) {
     DataFileCtrl* c = controlBlock(file);
     if (!c) return StrErrorValue(err::FILEOUTBOUND);
     StrMarkT m = StrMark();
-    StrDesc t = trimmed(list);
-    if (t.len == 0 || sameWordUpper(t, "NONE")) return StrReturn(m, StrView(""));
+    // The list may lie in the StringArea, which the loading changes.
+    if (StrPush(StrTrim(list))) return StrReturn(m, StrErrorValue(err::OUTOFMEMORY));
+    StrDesc t = StrTop();
+    if (t.len == 0 || StrCompare(StrUpper(t), StrView("NONE")) == 0) return StrReturn(m, StrView(""));
     if (ErrCode e = relupLoad(file, c)) return StrReturn(m, StrErrorValue(e));
-    if (StrPush(t)) return StrReturn(m, StrErrorValue(err::OUTOFMEMORY));
-    t = StrTop();
     StrDesc out = StrView("");
     StrMarkT om = StrMark();
     for (std::uint16_t at = 0; at <= t.len;) {
         std::uint16_t end = at;
         while (end < t.len && t.ptr[end] != ',') ++end;
-        StrDesc item = trimmed(StrDesc{t.ptr + at, static_cast<std::uint16_t>(end - at)});
+        StrDesc item = StrTrim(StrDesc{t.ptr + at, static_cast<std::uint16_t>(end - at)});
         at = static_cast<std::uint16_t>(end + 1);
         if (item.len == 0) continue;
         std::uint32_t n = 0;
@@ -159,7 +129,7 @@ StrDesc relupEntries(std::uint16_t file, StrDesc list) {
         if (index >= AreaCount(area::RELUP)) continue;
         StrDesc text = AreaGet(area::RELUP, static_cast<std::uint16_t>(index));
         if (text.isError() || text.len == 0) continue;
-        out = StrReturn(om, joined(out, ';', text));
+        out = StrReturn(om, StrJoin(out, StrView(";"), text));
         if (out.isError()) return StrReturn(m, out);
     }
     return StrReturn(m, out);
@@ -193,7 +163,13 @@ ErrCode runRelationalUpdates(std::uint16_t file, StrDesc entries, int sign, StrD
 ErrCode saveWithRelations(std::uint16_t flags, std::uint16_t file, StrDesc entryList, StrDesc windowExpr) {
     if (!controlBlock(file)) return err::FILEOUTBOUND;
     if (ErrCode e = fileReady(file)) return e;
+    if (entryList.isError()) return StrError(entryList);
     StrMarkT m = StrMark();
+    // The texts may lie in the StringArea, which the evaluations change.
+    StrPush(entryList);
+    entryList = StrTop();
+    StrPush(windowExpr.isError() ? StrView("") : windowExpr);
+    windowExpr = StrTop();
     // The record as read before this save: what the before pass must see.
     StrDesc old = recordCopy(file, copy::ASREAD);
     if (old.isError() || StrPush(old)) return StrError(StrReturn(m, StrErrorValue(err::FILENOTINIT)));
@@ -206,7 +182,7 @@ ErrCode saveWithRelations(std::uint16_t flags, std::uint16_t file, StrDesc entry
         if (key1.isError()) return StrError(StrReturn(m, key1));
         if (isBlankText(key1)) {
             takesPart = false;
-        } else if (!windowExpr.isError() && trimmed(windowExpr).len) {
+        } else if (StrTrim(windowExpr).len) {
             StrDesc working = recordCopy(file, copy::WORKING);
             StrPush(working);
             working = StrTop();
@@ -286,7 +262,7 @@ std::uint16_t relationalRead(std::uint16_t file, std::uint16_t related, std::uin
     relValue = StrTop();
     StrDesc value = evalText(relValue);
     if (value.isError()) return StrError(StrReturn(m, value));
-    bool haveExpr = trimmed(expression).len != 0;
+    bool haveExpr = StrTrim(expression).len != 0;
     bool deleteMode = (flags & (rel::CREATE | rel::CONDITION)) == (rel::CREATE | rel::CONDITION);
 
     if (sysTest(SysVar::UPSTAT, UPSTAT_RUNNING) && !deleteMode) {

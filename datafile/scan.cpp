@@ -26,16 +26,18 @@ std::uint16_t sqlEntry(std::uint16_t file, std::uint16_t level) {
     return static_cast<std::uint16_t>(DICT_TABLES + (file - 1) * (OUTER_LEVELS + 1) + level);
 }
 
-// The rows of the pages of outer scans, while a nested one runs.
+// The rows of the pages of outer scans, while a nested one runs. The levels
+// in use are the outer page slots of the control block (fields 13-14), the
+// most recent first, so a reset control block has none.
 struct OuterRows {
     std::uint32_t row = 0, lastRow = 0;
     std::uint16_t pageStatus = 0, conditionStatus = 0;
 };
-struct ScanLevels {
-    std::uint16_t depth = 0;  // outer levels in use
-    OuterRows outer[OUTER_LEVELS];
-};
-ScanLevels g_levels[DICT_TABLES];
+OuterRows g_outer[DICT_TABLES][OUTER_LEVELS];
+
+std::uint16_t outerDepth(const DataFileCtrl* c) {
+    return static_cast<std::uint16_t>((c->outerSlots[0] != 0) + (c->outerSlots[1] != 0));
+}
 
 // The SQL layer's current slot moves to every slot it reads; a scan puts it back.
 class SlotKeeper {
@@ -178,7 +180,7 @@ std::uint16_t scanStep(std::uint16_t file, std::uint16_t flags, StrDesc conditio
         return st;
     }
     std::uint16_t key = c->currentKey;
-    std::uint16_t level = g_levels[file - 1].depth;
+    std::uint16_t level = outerDepth(c);
     std::uint32_t row = 0;
     StrDesc skip = StrView("");  // a row equal to this record as read is passed over once
     if (c->pageSlot == 0) {
@@ -188,7 +190,10 @@ std::uint16_t scanStep(std::uint16_t file, std::uint16_t flags, StrDesc conditio
         if (V.isError()) return finish(file, c, StrError(StrReturn(m, V)));
         if (flags & scanflag::ADVANCE) {
             skip = recordCopy(file, copy::ASREAD);
-            if (skip.isError() || StrPush(skip)) return finish(file, c, err::FILENOTINIT);
+            if (skip.isError() || StrPush(skip)) {
+            StrRelease(m);
+            return finish(file, c, err::FILENOTINIT);
+        }
             skip = StrTop();
         }
         StrDesc sql = translateCondition(condition, file);
@@ -281,30 +286,25 @@ void scanEnd(std::uint16_t file) {
     if (!c) return;
     SlotKeeper slotKeeper;
     if (c->pageSlot) releaseResult(c->pageSlot);
-    ScanLevels& lv = g_levels[file - 1];
+    std::uint16_t depth = outerDepth(c);
     c->pageSlot = c->outerSlots[0];
     c->outerSlots[0] = c->outerSlots[1];
     c->outerSlots[1] = 0;
-    if (lv.depth > 0) {
-        --lv.depth;
-        const OuterRows& o = lv.outer[lv.depth];
-        c->scanRow = o.row;
-        c->scanLastRow = o.lastRow;
-        c->scanStatus = o.pageStatus;
-        c->conditionStatus = o.conditionStatus;
-    } else {
-        c->scanRow = c->scanLastRow = 0;
-        c->scanStatus = c->conditionStatus = 0;
-    }
+    OuterRows o = depth ? g_outer[file - 1][depth - 1] : OuterRows{};
+    c->scanRow = o.row;
+    c->scanLastRow = o.lastRow;
+    c->scanStatus = o.pageStatus;
+    c->conditionStatus = o.conditionStatus;
 }
 
 ErrCode scanNest(std::uint16_t file) {
     DataFileCtrl* c = controlBlock(file);
     if (!c) return err::FILEOUTBOUND;
-    ScanLevels& lv = g_levels[file - 1];
-    if (lv.depth >= OUTER_LEVELS) return recordError(err::DATAOUTBOUND, StrView("scan: more than three page levels"));
-    lv.outer[lv.depth] = OuterRows{c->scanRow, c->scanLastRow, c->scanStatus, c->conditionStatus};
-    ++lv.depth;
+    // Without a page there is nothing to come back to.
+    if (c->pageSlot == 0) return err::OK;
+    std::uint16_t depth = outerDepth(c);
+    if (depth >= OUTER_LEVELS) return recordError(err::DATAOUTBOUND, StrView("scan: more than three page levels"));
+    g_outer[file - 1][depth] = OuterRows{c->scanRow, c->scanLastRow, c->scanStatus, c->conditionStatus};
     c->outerSlots[1] = c->outerSlots[0];
     c->outerSlots[0] = c->pageSlot;
     c->pageSlot = 0;
@@ -315,9 +315,7 @@ ErrCode scanNest(std::uint16_t file) {
 void scanReleaseAll(std::uint16_t file) {
     DataFileCtrl* c = controlBlock(file);
     if (!c) return;
-    do {
-        scanEnd(file);
-    } while (c->pageSlot || g_levels[file - 1].depth);
+    while (c->pageSlot || outerDepth(c)) scanEnd(file);
 }
 
 }  // namespace rt

@@ -46,8 +46,8 @@ std::uint16_t scanStep(std::uint16_t file, std::uint16_t flags, StrDesc conditio
 // scan's page becomes current again.
 void scanEnd(std::uint16_t file);
 // Makes room for a scan nested in the current one: the next scanStep starts
-// afresh, and when it ends the current scan goes on where it was. 168 when
-// three levels are in use.
+// afresh, and when it ends the current scan goes on where it was (nothing to
+// do while no page is loaded). 168 when three page levels are in use.
 ErrCode scanNest(std::uint16_t file);
 // Releases every page level of the file.
 void scanReleaseAll(std::uint16_t file);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/strfuncs.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
 #include "data/sqlcond.h"
@@ -18,20 +19,11 @@ namespace {
 constexpr std::uint16_t DEL_VERB = 10;
 constexpr std::uint16_t UPSTAT_NOCHECK = 16;
 
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
-
 bool sameWord(StrDesc a, std::string_view b) {
     if (a.len != b.size()) return false;
     for (std::uint16_t i = 0; i < a.len; ++i)
-        if (upper(a.ptr[i]) != b[i]) return false;
+        if (CharUpper(a.ptr[i]) != b[i]) return false;
     return true;
-}
-
-StrDesc trimmedWord(StrDesc s) {
-    std::uint16_t a = 0, b = s.len;
-    while (a < b && (s.ptr[a] == ' ' || s.ptr[a] == '\t')) ++a;
-    while (b > a && (s.ptr[b - 1] == ' ' || s.ptr[b - 1] == '\t')) --b;
-    return StrDesc{s.ptr + a, static_cast<std::uint16_t>(b - a)};
 }
 
 std::uint16_t setStatus(std::uint16_t file, std::uint16_t st) {
@@ -70,7 +62,7 @@ ErrCode afterSave(std::uint16_t file, std::uint16_t mode, bool duplicated) {
 
 std::uint16_t verbNumber(StrDesc verb) {
     if (verb.isError()) return 0;
-    StrDesc w = trimmedWord(verb);
+    StrDesc w = StrTrim(verb);
     for (const VerbSynonym& s : kVerbSynonyms)
         if (sameWord(w, s.name)) w = StrView(s.verb);
     for (std::uint16_t i = 0; i < VERB_COUNT; ++i)

@@ -201,13 +201,15 @@ TEST_F(Scan, ANestedScanGivesBackTheOuterPage) {
     EXPECT_EQ(controlBlock(t)->pageSlot, outer);
     ASSERT_EQ(scanStep(t, scanflag::ADVANCE, S("QTY{items}==2"), S("")), 0);
     EXPECT_EQ(id(t), 9);
-    // Three levels at most.
-    EXPECT_EQ(scanNest(t), 0);
-    EXPECT_EQ(scanNest(t), 0);
+    // Three page levels at most.
+    ASSERT_EQ(scanNest(t), 0);
+    ASSERT_EQ(scanStep(t, 0, S(""), S("")), 0);
+    ASSERT_EQ(scanNest(t), 0);
+    ASSERT_EQ(scanStep(t, 0, S(""), S("")), 0);
     EXPECT_EQ(scanNest(t), err::DATAOUTBOUND);
     scanReleaseAll(t);
     EXPECT_EQ(controlBlock(t)->pageSlot, 0);
-    EXPECT_FALSE(slotHasResult(outer));
+    for (std::uint16_t slot = 1; slot < SQL_SLOTS; ++slot) EXPECT_FALSE(slotHasResult(slot)) << slot;
 }
 
 TEST_F(Scan, AServerThatGoesAwayEndsTheScanWithACodeAndABlankRecord) {
