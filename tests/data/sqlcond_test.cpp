@@ -28,10 +28,7 @@ using testsupport::show;
 
 namespace {
 
-std::string env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
+constexpr auto env = testsupport::envOr;
 
 // Table 1 "other" and table 2 "sales", whose fields are the columns of the
 // server table of the same name.
@@ -243,18 +240,7 @@ ErrCode readField(StrDesc ref, char& type) {
     return StrPush(text);
 }
 
-class Admin {
-public:
-    explicit Admin(const std::string& info) : conn_(PQconnectdb(info.c_str()), PQfinish) {}
-    void exec(const std::string& sql) {
-        std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn_.get(), sql.c_str()), PQclear);
-        auto st = PQresultStatus(r.get());
-        ASSERT_TRUE(st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) << sql << ": " << PQerrorMessage(conn_.get());
-    }
-
-private:
-    std::unique_ptr<PGconn, decltype(&PQfinish)> conn_;
-};
+using Admin = testsupport::PgAdmin;
 
 class ConditionsOnServer : public Conditions {
 protected:

@@ -27,41 +27,17 @@ using testsupport::show;
 
 namespace {
 
-std::string env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
+constexpr auto env = testsupport::envOr;
 
-// A plain libpq connection (UTF-8) to prepare and inspect the test database.
-class Admin {
+// The test server's admin connection, able to make login roles.
+class Admin : public testsupport::PgAdmin {
 public:
-    explicit Admin(const std::string& info) : conn_(PQconnectdb(info.c_str()), PQfinish) {}
-    bool ok() const { return PQstatus(conn_.get()) == CONNECTION_OK; }
-    void exec(const std::string& sql) {
-        std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn_.get(), sql.c_str()), PQclear);
-        auto st = PQresultStatus(r.get());
-        ASSERT_TRUE(st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) << sql << ": " << PQerrorMessage(conn_.get());
-    }
-    std::vector<std::string> column(const std::string& sql) {
-        std::vector<std::string> out;
-        std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn_.get(), sql.c_str()), PQclear);
-        for (int i = 0; i < PQntuples(r.get()); ++i) out.emplace_back(PQgetvalue(r.get(), i, 0));
-        return out;
-    }
-    std::string literal(const std::string& v) {
-        char* q = PQescapeLiteral(conn_.get(), v.data(), v.size());
-        std::string s = q ? q : "";
-        PQfreemem(q);
-        return s;
-    }
+    using PgAdmin::PgAdmin;
     // A login role with this password (dropped first when it exists).
     void role(const std::string& name, const std::string& password) {
         exec("DROP ROLE IF EXISTS " + name);
         exec("CREATE ROLE " + name + " LOGIN PASSWORD " + literal(password));
     }
-
-private:
-    std::unique_ptr<PGconn, decltype(&PQfinish)> conn_;
 };
 
 class Sql : public testsupport::RuntimeTest {

@@ -27,41 +27,11 @@ using testsupport::show;
 
 namespace {
 
-std::string env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
+constexpr auto env = testsupport::envOr;
 
 StrDesc S(const std::string& s) { return StrMake(s.data(), s.size()); }
 
-// A plain libpq connection to prepare and inspect the test database.
-class Admin {
-public:
-    explicit Admin(const std::string& info) : conn_(PQconnectdb(info.c_str()), PQfinish) {}
-    void exec(const std::string& sql) {
-        std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn_.get(), sql.c_str()), PQclear);
-        auto st = PQresultStatus(r.get());
-        ASSERT_TRUE(st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) << sql << ": " << PQerrorMessage(conn_.get());
-    }
-    // Rows of a query, columns joined by "|" (NULL written as "~").
-    std::vector<std::string> rows(const std::string& sql) {
-        std::vector<std::string> out;
-        std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn_.get(), sql.c_str()), PQclear);
-        EXPECT_EQ(PQresultStatus(r.get()), PGRES_TUPLES_OK) << sql << ": " << PQerrorMessage(conn_.get());
-        for (int i = 0; i < PQntuples(r.get()); ++i) {
-            std::string row;
-            for (int j = 0; j < PQnfields(r.get()); ++j) {
-                if (j) row += "|";
-                row += PQgetisnull(r.get(), i, j) ? "~" : PQgetvalue(r.get(), i, j);
-            }
-            out.push_back(row);
-        }
-        return out;
-    }
-
-private:
-    std::unique_ptr<PGconn, decltype(&PQfinish)> conn_;
-};
+using Admin = testsupport::PgAdmin;
 
 class Driver : public testsupport::RuntimeTest {
 protected:

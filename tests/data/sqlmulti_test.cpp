@@ -31,10 +31,7 @@ using testsupport::show;
 
 namespace {
 
-std::string env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
+constexpr auto env = testsupport::envOr;
 
 constexpr const char* kOrder = "\"CODE\" NULLS FIRST,\"N_LINE\" NULLS FIRST,\"NAME\" NULLS FIRST";
 
@@ -120,24 +117,7 @@ TEST_F(DuplicateKeys, WithoutMemoryForTheCursorTableNothingIsSent) {
 
 namespace {
 
-class Admin {
-public:
-    explicit Admin(const std::string& info) : conn_(PQconnectdb(info.c_str()), PQfinish) {}
-    void exec(const std::string& sql) {
-        std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn_.get(), sql.c_str()), PQclear);
-        auto st = PQresultStatus(r.get());
-        ASSERT_TRUE(st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) << sql << ": " << PQerrorMessage(conn_.get());
-    }
-    std::string rows(const std::string& sql) {
-        std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn_.get(), sql.c_str()), PQclear);
-        std::string out;
-        for (int i = 0; i < PQntuples(r.get()); ++i) out += std::string(i ? "," : "") + PQgetvalue(r.get(), i, 0);
-        return out;
-    }
-
-private:
-    std::unique_ptr<PGconn, decltype(&PQfinish)> conn_;
-};
+using Admin = testsupport::PgAdmin;
 
 class DuplicatesOnServer : public DuplicateKeys {
 protected:
@@ -185,7 +165,12 @@ protected:
         ASSERT_EQ(name(), target);
     }
     StrDesc asReadKey() { return keyValue(1, 1, copy::ASREAD); }
-    std::string table() { return admin_->rows("SELECT \"NAME\" FROM dups ORDER BY \"CODE\",\"N_LINE\""); }
+    std::string table() {
+        std::string out;
+        for (const std::string& name : admin_->column("SELECT \"NAME\" FROM dups ORDER BY \"CODE\",\"N_LINE\""))
+            out += (out.empty() ? "" : ",") + name;
+        return out;
+    }
 
     std::string info_;
     std::unique_ptr<Admin> admin_;

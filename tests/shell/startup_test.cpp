@@ -28,10 +28,7 @@ using testsupport::show;
 
 namespace {
 
-std::string env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
+constexpr auto env = testsupport::envOr;
 
 // The login keys of the test server's database `db` as command-line arguments.
 std::vector<std::string> loginKeys(const std::string& db, const std::string& password) {

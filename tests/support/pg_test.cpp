@@ -33,6 +33,52 @@ std::string connInfo(const std::string& db) {
 
 }  // namespace
 
+std::string envOr(const char* name) { return env(name); }
+
+PgAdmin::PgAdmin(const std::string& info) : conn_(PQconnectdb(info.c_str())) {}
+PgAdmin::~PgAdmin() { PQfinish(conn_); }
+bool PgAdmin::ok() const { return PQstatus(conn_) == CONNECTION_OK; }
+
+void PgAdmin::exec(const std::string& sql) {
+    std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn_, sql.c_str()), PQclear);
+    auto st = PQresultStatus(r.get());
+    ASSERT_TRUE(st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) << sql << ": " << PQerrorMessage(conn_);
+}
+
+std::vector<std::string> PgAdmin::rows(const std::string& sql) {
+    std::vector<std::string> out;
+    std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn_, sql.c_str()), PQclear);
+    EXPECT_EQ(PQresultStatus(r.get()), PGRES_TUPLES_OK) << sql << ": " << PQerrorMessage(conn_);
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+        std::string row;
+        for (int j = 0; j < PQnfields(r.get()); ++j) {
+            if (j) row += "|";
+            row += PQgetisnull(r.get(), i, j) ? "~" : PQgetvalue(r.get(), i, j);
+        }
+        out.push_back(row);
+    }
+    return out;
+}
+
+std::string PgAdmin::one(const std::string& sql) {
+    auto r = rows(sql);
+    return r.empty() ? "" : r[0];
+}
+
+std::vector<std::string> PgAdmin::column(const std::string& sql) {
+    std::vector<std::string> out;
+    std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn_, sql.c_str()), PQclear);
+    for (int i = 0; i < PQntuples(r.get()); ++i) out.emplace_back(PQgetvalue(r.get(), i, 0));
+    return out;
+}
+
+std::string PgAdmin::literal(const std::string& v) {
+    char* q = PQescapeLiteral(conn_, v.data(), v.size());
+    std::string s = q ? q : "";
+    PQfreemem(q);
+    return s;
+}
+
 bool databaseUnavailable() { return g_unavailable; }
 
 std::string freshDatabase(const std::string& name) {
