@@ -1,6 +1,8 @@
 #include "core/strarea.h"
 
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "core/errors.h"
 #include "core/memblocks.h"
@@ -21,16 +23,32 @@ std::uint32_t g_textMax = 0;
 std::uint16_t g_entriesUsed = 0;
 std::uint32_t g_textUsed = 0;
 
+// Prefix sums kept between calls: g_first[t] is the first entry position of
+// table t for t <= g_firstValid, g_offsets[p] the text offset of entry p for
+// p <= g_offsetsValid. A change at table t or entry p lowers the mark to it,
+// and the sums are extended from the mark on demand.
+std::unique_ptr<std::uint32_t[]> g_first;
+std::unique_ptr<std::uint32_t[]> g_offsets;
+std::uint32_t g_firstValid = 0;
+std::uint32_t g_offsetsValid = 0;
+
+void tableChanged(std::uint32_t table) {
+    if (table < g_firstValid) g_firstValid = table;
+}
+
+void entryChanged(std::uint32_t pos) {
+    if (pos < g_offsetsValid) g_offsetsValid = pos;
+}
+
 std::uint32_t firstPos(std::uint16_t table) {
-    std::uint32_t p = 0;
-    for (std::uint16_t t = 0; t < table; ++t) p += g_counts[t];
-    return p;
+    for (; g_firstValid < table; ++g_firstValid) g_first[g_firstValid + 1] = g_first[g_firstValid] + g_counts[g_firstValid];
+    return g_first[table];
 }
 
 std::uint32_t textOffset(std::uint32_t pos) {
-    std::uint32_t off = 0;
-    for (std::uint32_t i = 0; i < pos; ++i) off += g_lengths[i];
-    return off;
+    for (; g_offsetsValid < pos; ++g_offsetsValid)
+        g_offsets[g_offsetsValid + 1] = g_offsets[g_offsetsValid] + g_lengths[g_offsetsValid];
+    return g_offsets[pos];
 }
 
 ErrCode failStore(ErrCode code) {
@@ -41,9 +59,10 @@ ErrCode failStore(ErrCode code) {
 // The store proper; v must not point into the area.
 ErrCode store(std::uint16_t t, std::uint16_t i, StrDesc v) {
     if (!g_block) return failStore(err::STROUTBOUND);
+    if (t >= g_tables) return failStore(err::STROUTBOUND);
     std::uint32_t first = firstPos(t);
     std::uint32_t p = first + i;
-    if (t >= g_tables || p >= g_entries) return failStore(err::STROUTBOUND);
+    if (p >= g_entries) return failStore(err::STROUTBOUND);
     std::uint16_t count = g_counts[t];
     if (i >= count) {
         std::uint32_t k = static_cast<std::uint32_t>(i) - count + 1;
@@ -53,6 +72,8 @@ ErrCode store(std::uint16_t t, std::uint16_t i, StrDesc v) {
         std::uint32_t end = first + count;
         std::memmove(g_lengths + end + k, g_lengths + end, (g_entriesUsed - end) * sizeof(std::uint16_t));
         std::memset(g_lengths + end, 0, k * sizeof(std::uint16_t));
+        entryChanged(end);
+        tableChanged(t);
         g_entriesUsed = static_cast<std::uint16_t>(g_entriesUsed + k);
         g_counts[t] = static_cast<std::uint16_t>(i + 1);
     } else if (!(g_textUsed + v.len - g_lengths[p] < g_textMax)) {
@@ -64,6 +85,7 @@ ErrCode store(std::uint16_t t, std::uint16_t i, StrDesc v) {
     std::memmove(g_text + off + v.len, g_text + off + old, tail);
     if (v.len) std::memcpy(g_text + off, v.ptr, v.len);
     g_lengths[p] = v.len;
+    entryChanged(p);
     g_textUsed = g_textUsed + v.len - old;
     return err::OK;
 }
@@ -84,6 +106,13 @@ ErrCode AreaInit() {
         ErrorRecordSet(1, ctx::STRINGINIT, err::STROUTBOUND, 0);
         return err::STROUTBOUND;
     }
+    g_first.reset(new (std::nothrow) std::uint32_t[g_tables + 1u]);
+    g_offsets.reset(new (std::nothrow) std::uint32_t[g_entries + 1u]);
+    if (!g_first || !g_offsets) {
+        g_first.reset();
+        g_offsets.reset();
+        return err::OUTOFMEMORY;
+    }
     g_block = MemAllocPtr(tag::STRINGAREA, g_size);
     if (!g_block) return err::OUTOFMEMORY;
     g_counts = reinterpret_cast<std::uint16_t*>(g_block);
@@ -92,6 +121,11 @@ ErrCode AreaInit() {
     g_textMax = g_size - header;
     g_entriesUsed = 0;
     g_textUsed = 0;
+    std::memset(g_counts, 0, g_tables * sizeof(std::uint16_t));
+    g_first[0] = 0;
+    g_offsets[0] = 0;
+    g_firstValid = 0;
+    g_offsetsValid = 0;
     return err::OK;
 }
 
@@ -132,6 +166,8 @@ ErrCode AreaRemove(std::uint16_t table, std::uint16_t index) {
     if (e) return e;
     std::uint32_t p = firstPos(table) + index;
     std::memmove(g_lengths + p, g_lengths + p + 1, (g_entriesUsed - p - 1) * sizeof(std::uint16_t));
+    entryChanged(p);
+    tableChanged(table);
     g_counts[table]--;
     g_entriesUsed--;
     return err::OK;

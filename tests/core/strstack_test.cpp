@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "core/errors.h"
 #include "core/memblocks.h"
 #include "core/runtime_core.h"
@@ -146,6 +149,61 @@ TEST_F(StringAreaTest, OverflowChangesNothingAndIsRecordedAsAStoreFailure) {
     EXPECT_EQ(ErrorRecordCode(), err::LOADSTRERROR);
     EXPECT_EQ(ErrorRecordContext(), ctx::STRINGASSIGN);
     EXPECT_EQ(AreaSet(3, 2047, StrView("x")), err::STROUTBOUND);
+}
+
+// Interleaved stores, removals, pops and truncations over several tables,
+// each followed by reading every entry back against a plain model: entry
+// positions and text offsets stay right after each kind of change, in the
+// changed table and in the tables after it.
+TEST_F(StringAreaTest, EveryEntryReadsBackAfterInterleavedChanges) {
+    const std::uint16_t tables[] = {0, 1, 6, 9, 13, 31, 38};
+    std::vector<std::vector<std::string>> model(AREA_TABLES);
+    for (std::uint16_t t : tables)  // what the runtime keeps there already
+        for (std::uint16_t i = 0; i < AreaCount(t); ++i) model[t].push_back(show(AreaGet(t, i)));
+    std::uint32_t seed = 12345;
+    auto next = [&seed](std::uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    auto checkAll = [&](int step) {
+        for (std::uint16_t t : tables) {
+            ASSERT_EQ(AreaCount(t), model[t].size()) << "table " << t << " step " << step;
+            for (std::size_t i = 0; i < model[t].size(); ++i)
+                ASSERT_EQ(show(AreaGet(t, static_cast<std::uint16_t>(i))), model[t][i])
+                    << "table " << t << " entry " << i << " step " << step;
+        }
+    };
+    for (int step = 0; step < 400; ++step) {
+        std::uint16_t t = tables[next(7)];
+        std::vector<std::string>& m = model[t];
+        std::uint32_t op = next(10);
+        if (op < 5) {  // set, possibly beyond the count
+            std::uint16_t i = static_cast<std::uint16_t>(next(static_cast<std::uint32_t>(m.size()) + 3));
+            std::string v(next(12), static_cast<char>('a' + step % 26));
+            ASSERT_EQ(AreaSet(t, i, StrView(v)), 0);
+            if (i >= m.size()) m.resize(i + 1u);
+            m[i] = v;
+        } else if (op < 7 && !m.empty()) {  // remove from the middle
+            std::uint16_t i = static_cast<std::uint16_t>(next(static_cast<std::uint32_t>(m.size())));
+            ASSERT_EQ(AreaRemove(t, i), 0);
+            m.erase(m.begin() + i);
+        } else if (op < 9) {  // push then pop
+            ASSERT_EQ(AreaPush(t, StrView("pushed")), 0);
+            m.push_back("pushed");
+            ASSERT_EQ(AreaPop(t), 0);
+            if (t <= 36) m.pop_back();
+            else m.erase(m.begin());
+        } else {  // truncate
+            std::uint16_t n = static_cast<std::uint16_t>(m.size() / 2);
+            ASSERT_EQ(AreaTruncate(t, n), 0);
+            while (m.size() > n) {
+                if (t <= 36) m.pop_back();
+                else m.erase(m.begin());
+            }
+        }
+        checkAll(step);
+        if (HasFatalFailure()) return;
+    }
 }
 
 class MemoryBlocks : public testsupport::RuntimeTest {};
