@@ -352,7 +352,7 @@ StrDesc relationName(std::uint16_t T, std::uint16_t R) {
 
 }  // namespace
 
-bool isNumericType(char type) { return type != 0 && std::strchr("NL123456789", type) != nullptr; }
+bool isNumericType(char type) { return type == 'N' || type == 'L' || (type >= '1' && type <= '9'); }
 
 ErrCode dictionaryReset() {
     for (std::uint16_t t = 1; t <= DICT_TABLES; ++t) resetControlBlock(t);
