@@ -842,7 +842,12 @@ std::int64_t numberLiteral(Eval& ev, Tok& t) {
 ErrCode evalOperand(Cur& c, Val& v) {
     Eval& ev = *c.ev;
     Tok& t = *c.t;
-    v = Val{};
+    // Member by member: assigning a whole temporary here went through an
+    // unaligned stack copy that stalled on every operand.
+    v.num = 0;
+    v.s = StrDesc{"", 0};
+    v.isStr = false;
+    v.target = false;
     v.mark = StrMark();
     v.tok = &t;
     v.kind = t.kind;
