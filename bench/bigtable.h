@@ -8,7 +8,9 @@
 #pragma once
 #include <libpq-fe.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -61,6 +63,16 @@ inline std::string generate() {
         if (!ok(r.get())) return std::string(sql) + ": " + PQerrorMessage(c.get());
     }
     return "";
+}
+
+// The reference every benchmark compares with: one plain libpq query over the
+// whole table in key order, every value touched. Returns the rows read.
+inline int plainScan(PGconn* c, std::uint64_t& bytes) {
+    Result r(PQexec(c, "SELECT * FROM big ORDER BY \"GRP\",\"SEQ\""), PQclear);
+    int rows = PQntuples(r.get());
+    for (int i = 0; i < rows; ++i)
+        for (int j = 0; j < 4; ++j) bytes += std::strlen(PQgetvalue(r.get(), i, j));
+    return rows;
 }
 
 }  // namespace bigtable
