@@ -42,15 +42,8 @@ std::string setUp() {
         if (!g.empty()) return g;
         StrStackConfigure(512);
         if (CoreInit() || varInit() || dictionaryReset()) return std::string("runtime start failed");
-        std::string host = env("PGHOST"), user = env("PGUSER"), pw = env("PGPASSWORD");
-        if (connect(StrView(host), StrView(kDatabase), StrView(user), StrView(pw), 0))
-            return std::string("connect failed");
-        if (defineTable(0, StrView("big"), StrView("")) || addField(StrView("GRP"), 6, 'N') ||
-            addField(StrView("SEQ"), 4, 'N') || addField(StrView("NAME"), 20, 'A') ||
-            addField(StrView("AMOUNT"), 12, '2'))
-            return std::string("dictionary failed");
-        KeySegment key[2] = {{0, 6}, {6, 4}};
-        if (defineKey(1, 2, key) || recordInit(1)) return std::string("key failed");
+        if (std::string d = defineInRuntime(); !d.empty()) return d;
+        if (recordInit(1)) return std::string("record buffers failed");
         if (!sqlForm(1, 1).indexForm) return std::string("the key should be NOT NULL");
         return std::string();
     }();

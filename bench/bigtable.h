@@ -8,6 +8,9 @@
 #pragma once
 #include <libpq-fe.h>
 
+#include "data/dictionary.h"
+#include "data/sqlconn.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -73,6 +76,21 @@ inline int plainScan(PGconn* c, std::uint64_t& bytes) {
     for (int i = 0; i < rows; ++i)
         for (int j = 0; j < 4; ++j) bytes += std::strlen(PQgetvalue(r.get(), i, j));
     return rows;
+}
+
+// Connects the runtime to the table and defines it in the dictionary as
+// table 1 with its two-field key (the runtime core must be started). "" on success.
+inline std::string defineInRuntime() {
+    using namespace rt;
+    std::string host = env("PGHOST"), user = env("PGUSER"), pw = env("PGPASSWORD");
+    if (connect(StrView(host), StrView(kDatabase), StrView(user), StrView(pw), 0)) return "connect failed";
+    if (defineTable(0, StrView("big"), StrView("")) || addField(StrView("GRP"), 6, 'N') ||
+        addField(StrView("SEQ"), 4, 'N') || addField(StrView("NAME"), 20, 'A') ||
+        addField(StrView("AMOUNT"), 12, '2'))
+        return "dictionary failed";
+    KeySegment key[2] = {{0, 6}, {6, 4}};
+    if (defineKey(1, 2, key)) return "key failed";
+    return "";
 }
 
 }  // namespace bigtable

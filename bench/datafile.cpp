@@ -47,15 +47,8 @@ std::string setUp() {
         if (CoreInit() || varInit() || dictionaryReset() || evalInit()) return std::string("runtime start failed");
         sqlMultiInit();
         dataFileBind();
-        std::string host = env("PGHOST"), user = env("PGUSER"), pw = env("PGPASSWORD");
-        if (connect(StrView(host), StrView(kDatabase), StrView(user), StrView(pw), 0))
-            return std::string("connect failed");
-        if (defineTable(0, StrView("big"), StrView("")) || addField(StrView("GRP"), 6, 'N') ||
-            addField(StrView("SEQ"), 4, 'N') || addField(StrView("NAME"), 20, 'A') ||
-            addField(StrView("AMOUNT"), 12, '2'))
-            return std::string("dictionary failed");
-        KeySegment key[2] = {{0, 6}, {6, 4}};
-        if (defineKey(1, 2, key) || openFile(1, 0)) return std::string("key failed");
+        if (std::string d = defineInRuntime(); !d.empty()) return d;
+        if (openFile(1, 0)) return std::string("open failed");
         return std::string();
     }();
     return failure;
