@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "core/errors.h"
@@ -213,11 +214,11 @@ void cancelAndDrain(PGconn* c) {
     while (PGresult* r = PQgetResult(c)) PQclear(r);
 }
 
-// The asynchronous form with the progress hook: 0 with the last result in
-// `out`, 162 when sending or reading fails, or the hook's non-zero answer.
-ErrCode runWithHook(PGconn* c, const char* text, HostHook hook, ResultHandle& out) {
+// Waits for the statement sent on `c` with the progress hook: 0 with the
+// last result in `out`, 162 when reading fails, or the hook's non-zero answer.
+ErrCode waitWithHook(PGconn* c, HostHook hook, ResultHandle& out) {
     const StrDesc none = StrView("");
-    if (!PQsendQuery(c, text) || !PQconsumeInput(c)) return err::SQLERROR;
+    if (!PQconsumeInput(c)) return err::SQLERROR;
     hook(none, 0, nullptr);
     ErrCode code = 0;
     do {
@@ -237,26 +238,70 @@ ErrCode runWithHook(PGconn* c, const char* text, HostHook hook, ResultHandle& ou
     return err::OK;
 }
 
+// The asynchronous form with the progress hook: as waitWithHook, 162 also
+// when sending fails.
+ErrCode runWithHook(PGconn* c, const char* text, HostHook hook, ResultHandle& out) {
+    if (!PQsendQuery(c, text)) return err::SQLERROR;
+    return waitWithHook(c, hook, out);
+}
+
+// The statement sent ahead by readAhead, its result still to be read from
+// its connection (none while conn is null).
+struct ReadAhead {
+    PGconn* conn = nullptr;
+    std::string text;
+};
+ReadAhead g_ahead;
+
+// Reads and throws away the result of the statement sent ahead.
+void dropReadAhead() {
+    if (!g_ahead.conn) return;
+    while (PGresult* r = PQgetResult(g_ahead.conn)) PQclear(r);
+    g_ahead = ReadAhead{};
+}
+
+// Forgets the statement sent ahead on a connection about to close.
+void forgetReadAhead(PGconn* c) {
+    if (g_ahead.conn == c) g_ahead = ReadAhead{};
+}
+
+// The connection a statement on the current slot runs on: the slot's own,
+// or for a slot above the connected ones (a nested read of SQLCHILD) that of
+// the nearest slot below it. Null when there is none.
+PGconn* statementConnection(std::uint16_t cur) {
+    for (std::uint16_t i = cur + 1; i-- > 0;)
+        if (g_slots[i].conn) return g_slots[i].conn;
+    return nullptr;
+}
+
 ErrCode executeStatement(StrDesc statement, int slot, std::uint64_t* rowCount) {
     if (statement.isError()) return StrError(statement);
     std::uint16_t cur = currentSlot();
     if (cur >= SQL_SLOTS) return controlFailure();
-    PGconn* c = g_slots[cur].conn;
-    // A slot above the connected ones (a nested read of SQLCHILD) works on
-    // the connection of the nearest slot below it.
-    for (std::uint16_t i = cur; !c && i-- > 0;)
-        if (g_slots[i].conn) c = g_slots[cur].conn = g_slots[i].conn;
+    PGconn* c = statementConnection(cur);
+    if (c) g_slots[cur].conn = c;
+    // The statement sent ahead is taken when this is the same one; any other
+    // waits for it and throws it away, so that its answer can miss nothing.
+    bool ahead = c && g_ahead.conn == c && g_ahead.text == statement.view();
+    if (!ahead) dropReadAhead();
     if (!c) return failStatement(err::SQLERROR, MsgText(StrView("0021")), statement);
     // A NUL would end the text early and send a different statement.
     if (std::memchr(statement.ptr, 0, statement.len)) return failStatement(err::SQLERROR, StrView(""), statement);
     StrDesc text = Builder().add(statement).push(true);
-    if (text.isError()) return recorded(ctx::SQLEXEC, StrError(text));
+    if (text.isError()) {
+        dropReadAhead();
+        return recorded(ctx::SQLEXEC, StrError(text));
+    }
 
     ResultHandle res;
     if (HostHook progress = hookGet(hook::SQLPROGRESS)) {
-        ErrCode code = runWithHook(c, text.ptr, progress, res);
+        ErrCode code = ahead ? waitWithHook(c, progress, res) : runWithHook(c, text.ptr, progress, res);
+        g_ahead = ReadAhead{};
         if (code == err::SQLERROR) return failStatement(code, StrFromTerminated(PQerrorMessage(c)), statement);
         if (code) return recorded(ctx::SQLEXEC, code);
+    } else if (ahead) {
+        while (PGresult* r = PQgetResult(c)) res.reset(r);
+        g_ahead = ReadAhead{};
     } else {
         res.reset(PQexec(c, text.ptr));
     }
@@ -628,6 +673,7 @@ void disconnect() {
         return;
     }
     if (PGconn* c = g_slots[cur].conn) {
+        forgetReadAhead(c);
         for (Slot& s : g_slots)
             if (s.conn == c) s.conn = nullptr;
         for (ConnHandle& h : g_open)
@@ -645,6 +691,7 @@ void disconnect() {
 }
 
 void SqlShutdown() {
+    g_ahead = ReadAhead{};
     for (Slot& s : g_slots) {
         s.result.reset();
         s.conn = nullptr;
@@ -667,6 +714,19 @@ ErrCode execute(StrDesc statement, int slot, std::uint64_t* rowCount) {
 
 ErrCode run(StrDesc statement) { return execute(statement, -1, nullptr); }
 
+void readAhead(StrDesc statement) {
+    dropReadAhead();
+    std::uint16_t cur = currentSlot();
+    PGconn* c = cur < SQL_SLOTS ? statementConnection(cur) : nullptr;
+    if (!c || statement.isError() || std::memchr(statement.ptr, 0, statement.len)) return;
+    // Only on a connection at rest: a failed transaction or a statement
+    // still running is left to execute to report.
+    PGTransactionStatusType t = PQtransactionStatus(c);
+    if (t != PQTRANS_IDLE && t != PQTRANS_INTRANS) return;
+    std::string text(statement.view());
+    if (PQsendQuery(c, text.c_str())) g_ahead = ReadAhead{c, std::move(text)};
+}
+
 StrDesc resultValue(std::uint32_t row, std::uint32_t column, std::uint16_t slot) {
     if (slot < SQL_SLOTS) setCurrentSlot(slot);
     std::uint16_t cur = currentSlot();
@@ -674,6 +734,26 @@ StrDesc resultValue(std::uint32_t row, std::uint32_t column, std::uint16_t slot)
     const PGresult* r = g_slots[cur].result.get();
     if (row > 0x7FFFFFFF || column > 0x7FFFFFFF) return StrView("");
     return StrView(cellText(r, static_cast<int>(row), static_cast<int>(column)));
+}
+
+ErrCode resultRow(std::uint32_t row, std::uint32_t firstColumn, std::uint16_t slot, StrDesc* values,
+                  std::uint16_t count) {
+    if (slot < SQL_SLOTS) setCurrentSlot(slot);
+    std::uint16_t cur = currentSlot();
+    if (cur >= SQL_SLOTS) return controlFailure();
+    const PGresult* r = g_slots[cur].result.get();
+    const bool present = r && row < static_cast<std::uint32_t>(PQntuples(r));
+    const std::uint32_t columns = present ? static_cast<std::uint32_t>(PQnfields(r)) : 0;
+    for (std::uint16_t i = 0; i < count; ++i) {
+        const std::uint32_t column = firstColumn + i;
+        if (column >= columns) {
+            values[i] = StrView("");
+            continue;
+        }
+        const int at = static_cast<int>(row), col = static_cast<int>(column);
+        values[i] = StrMake(PQgetvalue(r, at, col), static_cast<std::size_t>(PQgetlength(r, at, col)));
+    }
+    return err::OK;
 }
 
 std::uint32_t resultRows(std::uint16_t slot) {

@@ -78,10 +78,23 @@ ErrCode execute(StrDesc statement, int slot = -1, std::uint64_t* rowCount = null
 // execute with slot -1 and no count.
 ErrCode run(StrDesc statement);
 
+// Sends a statement ahead on the current connection without waiting for it,
+// so that the server works on it while the program goes on: the next execute
+// of the same text on that connection takes its result instead of sending it
+// again (and writes the trace line then). Any other statement, on any
+// connection, first waits for it and throws it away, so that the early
+// answer can miss no change the program makes; a second readAhead does the
+// same with the first. Does nothing when the statement cannot be sent now.
+void readAhead(StrDesc statement);
+
 // Value of (row, column) of a slot's stored result (0-based); a slot below 8
 // becomes current first, others read the current slot. "" when there is no
 // such value. A view, valid until the slot's result is released or replaced.
 StrDesc resultValue(std::uint32_t row, std::uint32_t column, std::uint16_t slot = SQL_NOSLOT);
+// resultValue of `count` columns of a row from firstColumn on, into
+// values[]. 141 for a current slot of 8 or more.
+ErrCode resultRow(std::uint32_t row, std::uint32_t firstColumn, std::uint16_t slot, StrDesc* values,
+                  std::uint16_t count);
 // Rows of a slot's stored result (0 when none); a slot below 8 becomes current.
 std::uint32_t resultRows(std::uint16_t slot = SQL_NOSLOT);
 // Releases a slot's stored result (-1: the current slot).

@@ -467,16 +467,18 @@ ErrCode loadRow(std::uint16_t table, std::uint32_t row, std::uint16_t slot, Load
     if (kept.isError()) return StrError(StrReturn(m, kept));
     if (into == LoadInto::ASREAD && (kept = StrConcatN({kept})).isError()) return StrError(StrReturn(m, kept));
     std::uint16_t n = fieldCount(table);
+    // The row's values a batch of fields at a time.
+    constexpr std::uint16_t kBatch = 128;
+    StrDesc values[kBatch];
     ErrCode e = err::OK;
-    for (std::uint16_t i = 1; i <= n && !e; ++i) {
-        StrDesc v = resultValue(row, static_cast<std::uint32_t>(i - 1), slot);
-        if (v.isError()) {
-            e = StrError(v);
-            break;
-        }
-        FieldDef f = fieldDef(table, i);
-        if (f.type == 'D' && std::memchr(v.ptr, '-', v.len)) {
-            StrMarkT dm = StrMark();
+    for (std::uint32_t first = 1; first <= n && !e; first += kBatch) {
+        std::uint16_t count = static_cast<std::uint16_t>(n - first + 1 < kBatch ? n - first + 1 : kBatch);
+        e = resultRow(row, first - 1, slot, values, count);
+        // Dates arrive as YYYY-MM-DD and are stored as YYYYMMDD.
+        for (std::uint16_t i = 0; i < count && !e; ++i) {
+            StrDesc v = values[i];
+            if (!std::memchr(v.ptr, '-', v.len) || fieldDef(table, static_cast<std::uint16_t>(first + i)).type != 'D')
+                continue;
             if (StrReserve(v.len, 255)) {
                 e = err::OUTOFMEMORY;
                 break;
@@ -485,11 +487,9 @@ ErrCode loadRow(std::uint16_t table, std::uint32_t row, std::uint16_t slot, Load
             std::uint16_t k = 0;
             for (std::uint16_t j = 0; j < v.len; ++j)
                 if (v.ptr[j] != '-') w[k++] = v.ptr[j];
-            e = setField(table, i, StrMake(w, k));
-            StrRelease(dm);
-        } else {
-            e = setField(table, i, v);
+            values[i] = StrMake(w, k);
         }
+        if (!e) e = setFields(table, static_cast<std::uint16_t>(first), values, count);
     }
     if (!e && into != LoadInto::WORKING) e = copyRecord(table, 1);
     if (!e && into == LoadInto::ASREAD) e = setRecordCopy(table, copy::WORKING, kept);

@@ -223,13 +223,11 @@ StrDesc fieldSlice(std::uint16_t file, std::uint16_t field, std::uint16_t which,
 
 std::uint32_t recordGeneration() { return g_generation; }
 
-ErrCode setField(std::uint16_t file, std::uint16_t field, StrDesc text) {
-    if (text.isError()) return StrError(text);
-    const Layout* l = layoutOf(file);
-    char* b = buffer(l);
-    if (!b) return err::FILENOTINIT;
-    if (field == 0 || field > l->fieldCount) return fieldError(file, field);
-    FieldDef f = defOf(*l, field);
+namespace {
+
+// setField into the buffer b of the layout l (field in range).
+ErrCode storeField(const Layout& l, char* b, std::uint16_t field, StrDesc text) {
+    FieldDef f = defOf(l, field);
     StrMarkT m = StrMark();
     StrDesc stored = text;
     bool right = false;  // right-aligned in the field
@@ -268,6 +266,31 @@ ErrCode setField(std::uint16_t file, std::uint16_t field, StrDesc text) {
         std::memset(at + k, ' ', f.length - k);
     }
     StrRelease(m);
+    return err::OK;
+}
+
+}  // namespace
+
+ErrCode setField(std::uint16_t file, std::uint16_t field, StrDesc text) {
+    if (text.isError()) return StrError(text);
+    const Layout* l = layoutOf(file);
+    char* b = buffer(l);
+    if (!b) return err::FILENOTINIT;
+    if (field == 0 || field > l->fieldCount) return fieldError(file, field);
+    return storeField(*l, b, field, text);
+}
+
+ErrCode setFields(std::uint16_t file, std::uint16_t first, const StrDesc* values, std::uint16_t count) {
+    const Layout* l = layoutOf(file);
+    char* b = buffer(l);
+    if (!b) return err::FILENOTINIT;
+    // Storing a field changes nothing in the StringArea, so the buffer stays where it is.
+    for (std::uint16_t i = 0; i < count; ++i) {
+        std::uint32_t field = static_cast<std::uint32_t>(first) + i;
+        if (field == 0 || field > l->fieldCount) return fieldError(file, static_cast<std::uint16_t>(field));
+        if (values[i].isError()) return StrError(values[i]);
+        if (ErrCode e = storeField(*l, b, static_cast<std::uint16_t>(field), values[i])) return e;
+    }
     return err::OK;
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/errors.h"
 #include "core/strarea.h"
+#include "core/strfuncs.h"
 #include "core/strstack.h"
 #include "data/dictionary.h"
 #include "data/sqlcond.h"
@@ -79,6 +80,22 @@ ErrCode report(std::uint16_t file, std::uint16_t key, ScanProgress progress, voi
     return e >= 122 ? e : err::OK;
 }
 
+// Sends the statement of the page after a full one ahead (it starts at the
+// key value of the page's last row), so that the server reads it while this
+// page is worked through. The working record is kept.
+void readNextPageAhead(std::uint16_t file, std::uint16_t key, std::uint16_t slot, std::uint32_t rows, StrDesc limit,
+                       StrDesc sql) {
+    StrMarkT m = StrMark();
+    StrDesc working = StrConcatN({recordCopy(file, copy::WORKING)});
+    if (!working.isError() && loadRow(file, rows - 1, slot, LoadInto::WORKING) == err::OK) {
+        StrDesc V = keyValue(file, key, copy::WORKING);
+        StrDesc stmt = V.isError() ? V : pageStatement(file, key, V, limit, sql, SCAN_PAGE, sqlForm(file, key));
+        if (!stmt.isError()) readAhead(stmt);
+    }
+    if (!working.isError()) setRecordCopy(file, copy::WORKING, working);
+    StrRelease(m);
+}
+
 // Fetches a page from key value V (inclusive) up to the limit; the slot
 // goes to field 12. 2 when no row is left.
 std::uint16_t fetchPage(std::uint16_t file, DataFileCtrl* c, StrDesc V, StrDesc limit, StrDesc sql) {
@@ -100,6 +117,7 @@ std::uint16_t fetchPage(std::uint16_t file, DataFileCtrl* c, StrDesc V, StrDesc 
     std::uint32_t lastUsable = 0;
     e = pageLastUsableRow(file, key, slot, rows, SCAN_PAGE, lastUsable);
     c->scanLastRow = lastUsable;
+    if (!e && rows == SCAN_PAGE) readNextPageAhead(file, key, slot, rows, limit, sql);
     return e;
 }
 

@@ -440,6 +440,43 @@ TEST_F(Sql, SlotNumbersOfEightOrMoreAreRefusedAndLogged) {
     EXPECT_EQ(scalar("SELECT 'still fine'"), "still fine");
 }
 
+TEST_F(Sql, AStatementReadAheadIsTakenOnceAndAnyOtherStatementDropsIt) {
+    REQUIRE_DATABASE(info, "sqlconn_ahead");
+    ASSERT_EQ(connectTo("sqlconn_ahead"), 0);
+    ASSERT_EQ(run(StrView("CREATE SEQUENCE s")), 0);
+    ASSERT_EQ(run(StrView("CREATE TABLE r AS SELECT 1 AS v")), 0);
+    // Taken by the same text: the server ran it once, ahead of time.
+    readAhead(StrView("SELECT nextval('s')"));
+    EXPECT_EQ(scalar("SELECT nextval('s')"), "1");
+    EXPECT_EQ(scalar("SELECT nextval('s')"), "2");
+    // Any other statement waits for it and throws it away: the change shows.
+    readAhead(StrView("SELECT v FROM r"));
+    ASSERT_EQ(run(StrView("UPDATE r SET v = 2")), 0);
+    EXPECT_EQ(scalar("SELECT v FROM r"), "2");
+    // A second read-ahead replaces the first.
+    readAhead(StrView("SELECT v + 10 FROM r"));
+    readAhead(StrView("SELECT v + 20 FROM r"));
+    EXPECT_EQ(scalar("SELECT v + 10 FROM r"), "12");
+    // A failing statement fails when it is taken, with its message and text.
+    readAhead(StrView("SELECT broken FROM r"));
+    ErrorRecordClear();
+    EXPECT_EQ(run(StrView("SELECT broken FROM r")), err::SQLERROR);
+    std::string detail = show(ErrorDetailGet());
+    EXPECT_NE(detail.find("column \"broken\" does not exist"), std::string::npos) << detail;
+    EXPECT_NE(detail.find("SELECT broken FROM r"), std::string::npos) << detail;
+    // Nothing is sent ahead into a failed transaction; the failure is reported as before.
+    ASSERT_EQ(run(StrView("BEGIN")), 0);
+    EXPECT_EQ(run(StrView("SELECT broken FROM r")), err::SQLERROR);
+    readAhead(StrView("SELECT v FROM r"));
+    EXPECT_EQ(run(StrView("SELECT v FROM r")), err::SQLERROR);
+    ASSERT_EQ(run(StrView("ROLLBACK")), 0);
+    // Closing the connection forgets it; a new connection works.
+    readAhead(StrView("SELECT v FROM r"));
+    disconnect();
+    ASSERT_EQ(connectTo("sqlconn_ahead"), 0);
+    EXPECT_EQ(scalar("SELECT v FROM r"), "2");
+}
+
 // ---- Asynchronous form --------------------------------------------------------------------------
 
 std::vector<std::uint16_t> g_hookCalls;
@@ -480,6 +517,13 @@ TEST_F(Sql, AsynchronousFormPollsTheHookUntilTheResultArrives) {
     EXPECT_EQ(std::count(g_hookCalls.begin(), g_hookCalls.end(), 1), 0);
     g_hookCancelAfter = -1;
     EXPECT_EQ(scalar("SELECT 'next'"), "next");
+    // A statement read ahead is waited for through the hook as well.
+    g_hookCalls.clear();
+    readAhead(StrView("SELECT 'ahead' FROM pg_sleep(0.1)"));
+    EXPECT_EQ(scalar("SELECT 'ahead' FROM pg_sleep(0.1)"), "ahead");
+    ASSERT_GE(g_hookCalls.size(), 2u);
+    EXPECT_EQ(g_hookCalls.front(), 0);
+    EXPECT_EQ(g_hookCalls.back(), 1);
     hookSet(hook::SQLPROGRESS, nullptr);
     EXPECT_EQ(scalar("SELECT 'sync'"), "sync");
 }
