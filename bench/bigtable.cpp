@@ -5,9 +5,7 @@
 // plain libpq SELECT * ... ORDER BY over the whole table.
 //
 // Needs a server: PGHOST, PGPORT, PGUSER, PGPASSWORD as set by
-// tools/pg-server.sh. The table is generated once, on the server, with one
-// INSERT ... SELECT over generate_series, in the database "bigtable"
-// (BIGTABLE_REBUILD=1 generates it again).
+// tools/pg-server.sh. The table is generated once (bench/bigtable.h).
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 

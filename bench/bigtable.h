@@ -1,7 +1,13 @@
 // The million-row table of the navigation benchmarks: 1,000,000 rows with a
 // two-column primary key, generated once on the server with one INSERT ...
-// SELECT over generate_series, in the database "bigtable" (BIGTABLE_REBUILD=1
-// generates it again).
+// SELECT over generate_series (BIGTABLE_REBUILD=1 generates it again).
+//
+// The database is kept in the runtime's own character set, Windows-1252
+// (database "bigtable_win1252", byte-order collation), as the application's
+// databases are: the server then sends rows as they are stored. With
+// BIGTABLE_ENCODING=UTF8 it is "bigtable_utf8" instead, where the server
+// converts every value it sends to the runtime (its client encoding is
+// WIN1252) while a plain libpq program receives UTF-8 unconverted.
 //
 // Needs a server: PGHOST, PGPORT, PGUSER, PGPASSWORD as set by
 // tools/pg-server.sh.
@@ -20,12 +26,14 @@
 namespace bigtable {
 
 inline constexpr int kRows = 1000000;
-inline const char* const kDatabase = "bigtable";
 
 inline std::string env(const char* name) {
     const char* v = std::getenv(name);
     return v ? v : "";
 }
+
+inline bool utf8Database() { return env("BIGTABLE_ENCODING") == "UTF8"; }
+inline const std::string kDatabase = utf8Database() ? "bigtable_utf8" : "bigtable_win1252";
 
 inline std::string connInfo(const std::string& db) {
     return "host=" + env("PGHOST") + " port=" + env("PGPORT") + " user=" + env("PGUSER") +
@@ -44,9 +52,12 @@ inline bool ok(PGresult* r) {
 inline std::string generate() {
     Conn admin(PQconnectdb(connInfo("postgres").c_str()), PQfinish);
     if (PQstatus(admin.get()) != CONNECTION_OK) return PQerrorMessage(admin.get());
-    Result exists(PQexec(admin.get(), "SELECT 1 FROM pg_database WHERE datname = 'bigtable'"), PQclear);
+    Result exists(PQexec(admin.get(), ("SELECT 1 FROM pg_database WHERE datname = '" + kDatabase + "'").c_str()),
+                  PQclear);
     if (PQntuples(exists.get()) == 0) {
-        Result r(PQexec(admin.get(), "CREATE DATABASE bigtable"), PQclear);
+        std::string create = "CREATE DATABASE " + kDatabase + " TEMPLATE template0 LC_COLLATE 'C' LC_CTYPE 'C' ENCODING " +
+                             (utf8Database() ? "'UTF8'" : "'WIN1252'");
+        Result r(PQexec(admin.get(), create.c_str()), PQclear);
         if (!ok(r.get())) return PQerrorMessage(admin.get());
     }
     Conn c(PQconnectdb(connInfo(kDatabase).c_str()), PQfinish);

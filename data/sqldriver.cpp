@@ -18,7 +18,12 @@ const char* const kOps[] = {"", "=", ">", ">=", "<", "<=", "<>"};
 // What the catalogue said about each table's columns.
 struct ColumnInfo {
     bool known = false;
-    NotNullColumns notNull;
+    ColumnSet notNull;
+    // The columns of the table's unique indexes (plain columns, checked at
+    // once, no condition); the first few only.
+    static constexpr std::size_t kUniqueSets = 8;
+    ColumnSet unique[kUniqueSets];
+    std::size_t uniqueCount = 0;
 };
 ColumnInfo g_columns[DICT_TABLES];
 
@@ -137,17 +142,47 @@ StrDesc keyWhereOver(StrDesc V, std::uint16_t table, const KeyFieldList& F, std:
     return StrReturn(m, clause);
 }
 
-// The NOT NULL columns of the table, from the catalogue on first use while
-// connected.
+// Reads the column positions of unique indexes, "p p;p;..." (positions
+// separated by blanks, indexes by semicolons), into info.
+void readUniqueSets(StrDesc text, ColumnInfo& info) {
+    ColumnSet set;
+    bool usable = true;  // every column of the index lies within a ColumnSet's reach
+    std::uint32_t pos = 0;
+    for (std::uint16_t i = 0; i <= text.len; ++i) {
+        char ch = i < text.len ? text.ptr[i] : ';';
+        if (ch >= '0' && ch <= '9') {
+            if (pos <= 0xFFFF) pos = pos * 10 + static_cast<std::uint32_t>(ch - '0');
+            continue;
+        }
+        if (pos >= 1 && pos <= 256) set.set(static_cast<std::uint16_t>(pos));
+        else if (pos) usable = false;
+        pos = 0;
+        if (ch == ';') {
+            if (usable && !set.empty() && info.uniqueCount < ColumnInfo::kUniqueSets) info.unique[info.uniqueCount++] = set;
+            set = ColumnSet{};
+            usable = true;
+        }
+    }
+}
+
+// The NOT NULL columns of the table and the columns of its unique indexes,
+// from the catalogue on first use while connected. Positions count the
+// table's columns in order, as the dictionary's fields do.
 const ColumnInfo& columnInfo(std::uint16_t table) {
     static const ColumnInfo none;
     if (table == 0 || table > DICT_TABLES || table > tableCount()) return none;
     ColumnInfo& info = g_columns[table - 1];
     if (info.known || !sysTest(SysVar::AUXSTAT, 2048)) return info;
     StrMarkT m = StrMark();
-    StrDesc stmt = StrConcatN({lit("SELECT string_agg(CASE WHEN attnotnull THEN '1' ELSE '0' END, '' ORDER BY attnum) "
-                            "FROM pg_attribute WHERE attrelid = to_regclass(quote_ident("),
-                        quoteLiteral(tableName(table)), lit(")) AND attnum > 0 AND NOT attisdropped;")});
+    StrDesc rel = StrConcatN({lit("to_regclass(quote_ident("), quoteLiteral(tableName(table)), lit("))")});
+    StrDesc stmt = StrConcatN(
+        {lit("WITH c AS (SELECT attnum, attnotnull, row_number() OVER (ORDER BY attnum) AS pos FROM pg_attribute "
+             "WHERE attrelid = "),
+         rel,
+         lit(" AND attnum > 0 AND NOT attisdropped) SELECT (SELECT string_agg(CASE WHEN attnotnull THEN '1' ELSE '0' "
+             "END, '' ORDER BY attnum) FROM c), (SELECT string_agg((SELECT string_agg(c.pos::text, ' ') FROM c WHERE "
+             "c.attnum = ANY (i.indkey)), ';') FROM pg_index i WHERE i.indrelid = "),
+         rel, lit(" AND i.indisunique AND i.indimmediate AND i.indpred IS NULL AND i.indexprs IS NULL);")});
     std::int16_t saved = sysGet(SysVar::SQLSTK);
     std::uint16_t slot = newResultSlot();
     if (!stmt.isError() && slot != SQL_NOSLOT) {
@@ -157,6 +192,7 @@ const ColumnInfo& columnInfo(std::uint16_t table) {
             StrDesc flags = resultValue(0, 0, slot);
             for (std::uint16_t i = 0; i < flags.len; ++i)
                 if (flags.ptr[i] == '1') info.notNull.set(static_cast<std::uint16_t>(i + 1));
+            readUniqueSets(resultValue(0, 1, slot), info);
         }
         releaseResult(slot);
         info.known = true;
@@ -446,7 +482,13 @@ SqlForm sqlForm(std::uint16_t table, std::uint16_t key) {
     KeyFieldList F;
     if (key && keyFields(table, key, F) == err::OK) {
         form.indexForm = F.count > 0;
-        for (std::uint16_t i = 0; i < F.count; ++i) form.indexForm = form.indexForm && info.notNull.test(F.positions[i]);
+        ColumnSet keyColumns;
+        for (std::uint16_t i = 0; i < F.count; ++i) {
+            form.indexForm = form.indexForm && info.notNull.test(F.positions[i]);
+            keyColumns.set(F.positions[i]);
+        }
+        for (std::size_t u = 0; form.indexForm && u < info.uniqueCount && !form.uniqueKey; ++u)
+            form.uniqueKey = info.unique[u].within(keyColumns);
     }
     return form;
 }
@@ -529,7 +571,7 @@ std::uint16_t readRecord(std::uint16_t table, std::uint16_t flags, StrDesc X, St
         ErrCode e = loadRow(table, 0, baseSlot(), LoadInto::BOTH);
         if (e) st = e;
     }
-    if (st == status::READ && g_hooks) {
+    if (st == status::READ && g_hooks && !form.uniqueKey) {
         StrDesc now = keyValue(table, key, copy::WORKING);
         std::uint32_t n = now.isError() ? COUNT_FAILED : countRows(table, key, now, now, lit(""));
         if (n > 1) {

@@ -52,20 +52,28 @@ constexpr std::uint16_t NEWRECORD = 3;
 constexpr std::uint16_t FAILED = 0xFFFF;  // a statement that could not be built
 }  // namespace status
 
-// Columns (positions 1..256) declared NOT NULL; beyond 256 a column counts
-// as nullable.
-struct NotNullColumns {
+// A set of columns by position 1..256 (a column beyond 256 is never in it).
+struct ColumnSet {
     std::uint64_t bits[4] = {0, 0, 0, 0};
     bool test(std::uint16_t pos) const { return pos >= 1 && pos <= 256 && (bits[(pos - 1) / 64] >> ((pos - 1) % 64)) & 1u; }
     void set(std::uint16_t pos) {
         if (pos >= 1 && pos <= 256) bits[(pos - 1) / 64] |= std::uint64_t{1} << ((pos - 1) % 64);
+    }
+    bool empty() const { return (bits[0] | bits[1] | bits[2] | bits[3]) == 0; }
+    bool within(const ColumnSet& o) const {
+        for (int i = 0; i < 4; ++i)
+            if (bits[i] & ~o.bits[i]) return false;
+        return true;
     }
 };
 
 struct SqlForm {
     bool serverNullOrder = false;  // _SYSCOMPAT bit 1: ORDER BY without NULLS FIRST / NULLS LAST
     bool indexForm = false;        // every key column is NOT NULL: the index form
-    NotNullColumns notNull;
+    // The index form, and a unique index of the table lies within the key's
+    // columns: no two rows share a key value, so there is nothing to count.
+    bool uniqueKey = false;
+    ColumnSet notNull;             // the table's columns declared NOT NULL
 };
 
 // ---- Pure builders ----------------------------------------------------------------

@@ -195,6 +195,8 @@ void sqlMultiShutdown() {
 bool hasDuplicates(std::uint16_t table, std::uint16_t key, StrDesc keyValue) {
     const DataFileCtrl* c = controlBlock(table);
     if (!c || c->multiRow >= 0 || keyValue.isError() || keyValue.len == 0) return false;
+    // Under a unique index no two rows share the key value.
+    if (sqlForm(table, key).uniqueKey) return false;
     std::uint32_t n = countRows(table, key, keyValue, keyValue, lit(""));
     return n != COUNT_FAILED && n > 1;
 }

@@ -365,4 +365,53 @@ TEST_F(Driver, ADuplicatedKeyValueHandsTheReadToTheMultiReadLayer) {
     multiReadHooksSet(nullptr);
 }
 
+TEST_F(Driver, AUniqueIndexWithinANotNullKeyLeavesNothingToCount) {
+    REQUIRE_DATABASE(info, "driver_unique");
+    Admin admin(info);
+    ASSERT_EQ(connectTo("driver_unique"), 0) << show(ErrorDetailGet());
+    defineLines();
+    static const MultiReadHooks hooks{fakeStart, fakeStep, fakeEnd};
+    multiReadHooksSet(&hooks);
+    struct Case {
+        const char* columns;  // of table lines, whose key 1 is A+B
+        const char* index;    // run after the table is made ("" none)
+        bool unique;
+    } cases[] = {
+        {"\"A\" varchar(3), \"B\" integer, \"C\" varchar(5), PRIMARY KEY (\"A\", \"B\")", "", true},
+        {"\"A\" varchar(3) NOT NULL, \"B\" integer NOT NULL, \"C\" varchar(5) UNIQUE", "", false},
+        {"\"A\" varchar(3) NOT NULL UNIQUE, \"B\" integer NOT NULL, \"C\" varchar(5)", "", true},
+        {"\"A\" varchar(3) NOT NULL, \"B\" integer NOT NULL, \"C\" varchar(5), UNIQUE (\"A\", \"C\")", "", false},
+        {"\"A\" varchar(3), \"B\" integer NOT NULL UNIQUE, \"C\" varchar(5)", "", false},  // A may be NULL
+        {"\"A\" varchar(3) NOT NULL, \"B\" integer NOT NULL, \"C\" varchar(5), "
+         "UNIQUE (\"A\", \"B\") DEFERRABLE INITIALLY DEFERRED", "", false},
+        {"\"A\" varchar(3) NOT NULL, \"B\" integer NOT NULL, \"C\" varchar(5)",
+         "CREATE UNIQUE INDEX ON lines (\"A\", \"B\") WHERE \"C\" IS NOT NULL", false},
+        {"\"A\" varchar(3) NOT NULL, \"B\" integer NOT NULL, \"C\" varchar(5)",
+         "CREATE UNIQUE INDEX ON lines (lower(\"A\"), \"B\")", false},
+        // Positions count the columns left after a drop.
+        {"\"X\" integer UNIQUE, \"A\" varchar(3) NOT NULL, \"B\" integer NOT NULL, \"C\" varchar(5), "
+         "UNIQUE (\"B\", \"A\")", "ALTER TABLE lines DROP COLUMN \"X\"", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.columns + std::string(" / ") + c.index);
+        admin.exec("DROP TABLE IF EXISTS lines");
+        admin.exec(std::string("CREATE TABLE lines (") + c.columns + ")");
+        if (*c.index) admin.exec(c.index);
+        admin.exec("INSERT INTO lines (\"A\", \"B\", \"C\") VALUES ('a',1,'x'),('b',2,'y')");
+        sqlDriverForget(1);
+        EXPECT_EQ(sqlForm(1, 1).uniqueKey, c.unique);
+        // Where the key is unique the read sends no count; elsewhere it does.
+        traceStart();
+        EXPECT_EQ(readRecord(1, nav::TOP), 0);
+        std::vector<std::string> sent = traced();
+        sent.erase(std::remove_if(sent.begin(), sent.end(),
+                                  [](const std::string& s) { return s.find("pg_attribute") != std::string::npos || s.empty(); }),
+                   sent.end());
+        ASSERT_EQ(sent.size(), c.unique ? 1u : 2u);
+        EXPECT_EQ(sent.back().rfind(c.unique ? "SELECT * FROM" : "SELECT COUNT (*)", 0), 0u) << sent.back();
+        EXPECT_EQ(working(), rec("a", "1", "x"));
+    }
+    multiReadHooksSet(nullptr);
+}
+
 }  // namespace
