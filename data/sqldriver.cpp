@@ -517,21 +517,7 @@ ErrCode loadRow(std::uint16_t table, std::uint32_t row, std::uint16_t slot, Load
         std::uint16_t count = static_cast<std::uint16_t>(n - first + 1 < kBatch ? n - first + 1 : kBatch);
         e = resultRow(row, first - 1, slot, values, count);
         // Dates arrive as YYYY-MM-DD and are stored as YYYYMMDD.
-        for (std::uint16_t i = 0; i < count && !e; ++i) {
-            StrDesc v = values[i];
-            if (!std::memchr(v.ptr, '-', v.len) || fieldDef(table, static_cast<std::uint16_t>(first + i)).type != 'D')
-                continue;
-            if (StrReserve(v.len, 255)) {
-                e = err::OUTOFMEMORY;
-                break;
-            }
-            char* w = StrTopWritable();
-            std::uint16_t k = 0;
-            for (std::uint16_t j = 0; j < v.len; ++j)
-                if (v.ptr[j] != '-') w[k++] = v.ptr[j];
-            values[i] = StrMake(w, k);
-        }
-        if (!e) e = setFields(table, static_cast<std::uint16_t>(first), values, count);
+        if (!e) e = setFields(table, static_cast<std::uint16_t>(first), values, count, true);
     }
     if (!e && into != LoadInto::WORKING) e = copyRecord(table, 1);
     if (!e && into == LoadInto::ASREAD) e = setRecordCopy(table, copy::WORKING, kept);

@@ -280,7 +280,7 @@ ErrCode setField(std::uint16_t file, std::uint16_t field, StrDesc text) {
     return storeField(*l, b, field, text);
 }
 
-ErrCode setFields(std::uint16_t file, std::uint16_t first, const StrDesc* values, std::uint16_t count) {
+ErrCode setFields(std::uint16_t file, std::uint16_t first, const StrDesc* values, std::uint16_t count, bool dashedDates) {
     const Layout* l = layoutOf(file);
     char* b = buffer(l);
     if (!b) return err::FILENOTINIT;
@@ -288,8 +288,20 @@ ErrCode setFields(std::uint16_t file, std::uint16_t first, const StrDesc* values
     for (std::uint16_t i = 0; i < count; ++i) {
         std::uint32_t field = static_cast<std::uint32_t>(first) + i;
         if (field == 0 || field > l->fieldCount) return fieldError(file, static_cast<std::uint16_t>(field));
-        if (values[i].isError()) return StrError(values[i]);
-        if (ErrCode e = storeField(*l, b, static_cast<std::uint16_t>(field), values[i])) return e;
+        StrDesc v = values[i];
+        if (v.isError()) return StrError(v);
+        StrMarkT m = StrMark();
+        if (dashedDates && defOf(*l, static_cast<std::uint16_t>(field)).type == 'D' && std::memchr(v.ptr, '-', v.len)) {
+            if (StrReserve(v.len, 255)) return err::OUTOFMEMORY;
+            char* w = StrTopWritable();
+            std::uint16_t k = 0;
+            for (std::uint16_t j = 0; j < v.len; ++j)
+                if (v.ptr[j] != '-') w[k++] = v.ptr[j];
+            v = StrMake(w, k);
+        }
+        ErrCode e = storeField(*l, b, static_cast<std::uint16_t>(field), v);
+        StrRelease(m);
+        if (e) return e;
     }
     return err::OK;
 }

@@ -85,8 +85,11 @@ std::uint32_t recordGeneration();
 // errors as fieldText. Errors are recorded under the data-file context.
 ErrCode setField(std::uint16_t file, std::uint16_t field, StrDesc text);
 // setField of `count` fields from `first` on, from values[], stopping at the
-// first error; the file's layout and buffer are looked up once.
-ErrCode setFields(std::uint16_t file, std::uint16_t first, const StrDesc* values, std::uint16_t count);
+// first error; the file's layout and buffer are looked up once. With
+// dashedDates, D fields given as YYYY-MM-DD (as the server writes dates)
+// are stored without the dashes.
+ErrCode setFields(std::uint16_t file, std::uint16_t first, const StrDesc* values, std::uint16_t count,
+                  bool dashedDates = false);
 // True when the field's working text differs from its text as read.
 bool fieldChanged(std::uint16_t file, std::uint16_t field);
 // The concatenation of the key's segment slices of copy 1 or 2 (pushed);

@@ -108,7 +108,7 @@ fsync = off
 synchronous_commit = off
 full_page_writes = off
 max_connections = 50
-shared_buffers = 32MB
+shared_buffers = 128MB
 log_min_messages = warning
 EOF
 
