@@ -419,13 +419,22 @@ struct Slot {
 Slot g_cache[kSets * kWays];
 std::uint32_t g_clock = 0;
 
+// Eight bytes at a time (a byte-by-byte hash was a measurable part of
+// evaluating a short condition once per scanned row).
 std::uint64_t hashText(StrDesc t) {
-    std::uint64_t h = 1469598103934665603ull;
-    for (std::uint16_t i = 0; i < t.len; ++i) {
-        h ^= static_cast<unsigned char>(t.ptr[i]);
-        h *= 1099511628211ull;
+    constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
+    std::uint64_t h = 1469598103934665603ull ^ t.len;
+    std::uint16_t i = 0;
+    for (; i + 8 <= t.len; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, t.ptr + i, 8);
+        h = (h ^ w) * kMul;
+        h ^= h >> 29;
     }
-    return h;
+    std::uint64_t w = 0;
+    for (std::uint16_t k = 0; i < t.len; ++i, k += 8) w |= static_cast<std::uint64_t>(static_cast<unsigned char>(t.ptr[i])) << k;
+    h = (h ^ w) * kMul;
+    return h ^ (h >> 32);
 }
 
 void cacheClear() {
