@@ -27,9 +27,13 @@ start() {
   if ! as_owner "$bindir/pg_ctl" -D "$dir/data" status >/dev/null 2>&1; then
     as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 start >/dev/null
   fi
+  # The database is kept in the runtime's own character set with byte-order
+  # collation: rows travel unconverted, and the server orders keys as the
+  # runtime compares them.
   PGPASSWORD=$pass psql -X -q -h 127.0.0.1 -p "$port" -U "$user" -d postgres -tAc \
     "SELECT 1 FROM pg_database WHERE datname='$db'" | grep -q 1 \
-    || PGPASSWORD=$pass psql -X -q -h 127.0.0.1 -p "$port" -U "$user" -d postgres -c "CREATE DATABASE $db" >/dev/null
+    || PGPASSWORD=$pass psql -X -q -h 127.0.0.1 -p "$port" -U "$user" -d postgres -c \
+         "CREATE DATABASE $db TEMPLATE template0 ENCODING 'WIN1252' LC_COLLATE 'C' LC_CTYPE 'C'" >/dev/null
   demo_data
   cat <<EOT
 export PGHOST='127.0.0.1'
