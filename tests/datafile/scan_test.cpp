@@ -60,6 +60,13 @@ protected:
         }
         return run;
     }
+    // The page statements traced since the last call.
+    std::vector<std::string> pageStatements() {
+        std::vector<std::string> pages;
+        for (const std::string& s : statements())
+            if (s.find(" LIMIT 512;") != std::string::npos) pages.push_back(s);
+        return pages;
+    }
     static std::vector<int> range(int from, int to, int step = 1) {
         std::vector<int> v;
         for (int i = from; i <= to; i += step) v.push_back(i);
@@ -77,13 +84,9 @@ TEST_F(Scan, PagesOf512LeaveTheLastRowToTheNextPageAndLoadEveryRowOnce) {
     EXPECT_EQ(run.end, 2);
     EXPECT_EQ(run.ids, range(1, 1200));
     EXPECT_EQ(run.pages, (std::vector<std::uint32_t>{512, 512, 178}));
-    int pageStatements = 0;
-    for (const std::string& s : statements())
-        if (s.find(" LIMIT 512;") != std::string::npos) {
-            ++pageStatements;
-            EXPECT_EQ(s.rfind("SELECT * FROM \"items\" ", 0), 0u) << s;
-        }
-    EXPECT_EQ(pageStatements, 3);
+    std::vector<std::string> pages = pageStatements();
+    EXPECT_EQ(pages.size(), 3u);
+    for (const std::string& s : pages) EXPECT_EQ(s.rfind("SELECT * FROM \"items\" ", 0), 0u) << s;
     // At the end the page is released and the record cleared.
     EXPECT_EQ(controlBlock(t)->pageSlot, 0);
     EXPECT_EQ(working(t), std::string(13, ' '));
@@ -112,9 +115,7 @@ TEST_F(Scan, ChangesMadeWhileAPageIsWorkedThroughAreSeenByTheNextPages) {
     EXPECT_EQ(ids, range(1, 1201));
     EXPECT_EQ(changed, (std::vector<int>{700, 1100}));
     // Each page statement is written to the trace once, when its rows are taken.
-    int pageStatements = 0;
-    for (const std::string& s : statements()) pageStatements += s.find(" LIMIT 512;") != std::string::npos;
-    EXPECT_EQ(pageStatements, 3);
+    EXPECT_EQ(pageStatements().size(), 3u);
 }
 
 TEST_F(Scan, ARunOfEqualKeyValuesIsNeverSplitBetweenPages) {
